@@ -1,0 +1,89 @@
+#include "shell/log.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+std::mutex gLock;  // keeps each line whole and guards the stream and observer
+std::FILE* gStream = nullptr;
+LogClock gClock;
+std::function<void(const std::string&)> gObserver;
+// Callers on several threads count here; an atomic keeps the limit exact.
+std::atomic<int> gLines{0};
+std::atomic<bool> gOpen{false};
+
+std::string formatMessage(const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return std::string();
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  return std::string(big.data(), static_cast<size_t>(n));
+}
+
+}  // namespace
+
+std::string logPrefix(int hour, int minute, int second, double elapsed) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d %8.3f  ", hour, minute, second, elapsed);
+  return buf;
+}
+
+void logAttach(std::FILE* stream, LogClock clock) {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (gStream && gStream != stream) std::fclose(gStream);
+  gStream = stream;
+  gClock = std::move(clock);
+  gLines.store(0);
+  gOpen.store(stream != nullptr);
+}
+
+void logDetach() {
+  std::lock_guard<std::mutex> hold(gLock);
+  if (gStream) std::fclose(gStream);
+  gStream = nullptr;
+  gOpen.store(false);
+}
+
+bool logIsOpen() { return gOpen.load(); }
+int logLinesAttempted() { return gLines.load(); }
+
+void logSetObserver(std::function<void(const std::string&)> observer) {
+  std::lock_guard<std::mutex> hold(gLock);
+  gObserver = std::move(observer);
+}
+
+void logLineV(const char* format, va_list args) {
+  bool watched;
+  {
+    std::lock_guard<std::mutex> hold(gLock);
+    watched = static_cast<bool>(gObserver);
+  }
+  if (!gOpen.load() && !watched) return;
+  std::string message = formatMessage(format, args);
+  std::lock_guard<std::mutex> hold(gLock);
+  if (gObserver) gObserver(message);
+  if (!gStream) return;
+  if (gLines.fetch_add(1) + 1 > kLogLineLimit) return;
+  int h = 0, m = 0, s = 0;
+  if (gClock.localTime) gClock.localTime(h, m, s);
+  double elapsed = gClock.elapsed ? gClock.elapsed() : 0.0;
+  std::string line = logPrefix(h, m, s, elapsed);
+  line += message;
+  line += "\r\n";
+  std::fwrite(line.data(), 1, line.size(), gStream);
+  std::fflush(gStream);
+}
+
+void logLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  logLineV(format, args);
+  va_end(args);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Quillar needs on Debian (run as root).
+# Idempotent: quiet and quick when everything is already there.
+set -euo pipefail
+
+pkgs=(
+  cmake ninja-build g++ make pkg-config
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  wine64 wine xvfb xdotool x11-utils x11-xserver-utils xauth
+  imagemagick librsvg2-bin python3 procps psmisc
+)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]} (run as root to install them)" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
