@@ -1,0 +1,8 @@
+#include "shell/shell_win.h"
+
+// The screensaver mode is not part of this build yet: it never takes a start.
+bool screensaverOffer(const wchar_t* commandLine, int& exitCode) {
+  (void)commandLine;
+  (void)exitCode;
+  return false;
+}

@@ -1,0 +1,248 @@
+// The main loop: waits for the next frame or message, paces frames to the
+// display and runs the per-frame tick.
+#include <dwmapi.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "render/overlay_win.h"
+#include "shell/frame_rules.h"
+#include "shell/log.h"
+#include "shell/pacing.h"
+#include "shell/settings.h"
+#include "shell/shell_win.h"
+
+namespace {
+
+struct InputSample {
+  POINT cursor{};
+  bool anyButton = false;
+  bool primaryDown = false;
+  int grabMode = 0;
+};
+
+FrameStats gStats;
+
+bool keyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+
+InputSample sampleInput() {
+  InputSample in;
+  GetCursorPos(&in.cursor);
+  bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
+  bool left = keyDown(VK_LBUTTON), right = keyDown(VK_RBUTTON), middle = keyDown(VK_MBUTTON);
+  in.primaryDown = swapped ? right : left;
+  in.anyButton = in.primaryDown || left || right || middle;
+  in.grabMode = grabModeFrom(keyDown(VK_SHIFT), keyDown(VK_LWIN) || keyDown(VK_RWIN), keyDown(VK_TAB),
+                             keyDown(VK_ESCAPE), keyDown(VK_MENU), keyDown(VK_CONTROL));
+  return in;
+}
+
+uint64_t processCpu100ns() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto v = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  return v(kernel) + v(user);
+}
+
+CompositorTiming compositorTiming() {
+  DWM_TIMING_INFO info{};
+  info.cbSize = sizeof info;
+  bool ok = SUCCEEDED(DwmGetCompositionTimingInfo(nullptr, &info));
+  LARGE_INTEGER f{};
+  QueryPerformanceFrequency(&f);
+  return compositorTimingFrom(ok, static_cast<uint64_t>(info.qpcRefreshPeriod), static_cast<uint64_t>(info.qpcVBlank),
+                              static_cast<double>(f.QuadPart));
+}
+
+kovra::WorldInput buildWorldInput(const Settings& set, double perfScale) {
+  kovra::WorldInput in;
+  in.snowfall = set.snowfall;
+  in.onWindows = set.onWindows;
+  in.sweep = set.sweep;
+  in.santa = set.santa;
+  in.birds = set.birds;
+  in.stars = set.stars;
+  in.garland = set.garland;
+  // Real weather joins here once the forecast service exists.
+  WorldWeather w = worldWeatherFrom(set.weather, false, 0, 0.0f, true, perfScale);
+  in.level = w.level;
+  in.wind = w.wind;
+  in.density = w.density;
+  return in;
+}
+
+void hideOverlay(MonitorOverlay& o) {
+  o.opacity = 0;
+  if (o.window) ShowWindow(o.window, SW_HIDE);
+  o.shown = false;
+  o.takesClicks = false;
+  if (o.grabbing) {
+    o.grabbing = false;
+    ReleaseCapture();
+  }
+}
+
+void statsTick(double t) {
+  ShellState& st = shellState();
+  uint64_t cpu = processCpu100ns();
+  std::optional<StatsPeriod> period = statsPeriodEnd(gStats, t, cpu);
+  if (!period) return;
+  SYSTEM_INFO si{};
+  GetSystemInfo(&si);
+  StatsFigures fig;
+  fig.fps = period->fps;
+  fig.workMs = period->workMs;
+  fig.cpuPercent = period->cpuPercent;
+  fig.processors = si.dwNumberOfProcessors;
+  for (auto& o : overlays()) {
+    if (!o->world) continue;
+    fig.flakes += o->world->flakeCount();
+    fig.drifts += o->world->driftCount();
+    fig.balls += o->world->ballCount();
+    fig.snowmen += o->world->snowmanCount();
+  }
+  fig.windows = 0;  // the window survey joins with the drifts
+  fig.renderer = "none";  // drawing joins with the overlay windows
+  fig.displayRate = st.frame.displayRate;
+  fig.inStepFps = st.frame.inStepFps;
+  fig.lateFrames = st.frame.lateFrames;
+  logLine("%s", statsLine(fig).c_str());
+  st.frame.lateFrames = 0;
+}
+
+void frameTick(double t) {
+  ShellState& st = shellState();
+  Settings& set = settings();
+  double workStart = shellClock();
+
+  perfWindowUpdate(st.frame, t);
+  double dt = frameStep(st.frame, t);
+  double wall = wallSeconds();
+  double pausedTime = pausedClockUpdate(st.pausedClock, set.paused, wall);
+
+  if (st.recreatePending && t >= st.recreateDue) {
+    st.recreatePending = false;
+    buildOverlays(false);
+  }
+
+  InputSample input = sampleInput();
+  kovra::WorldInput worldInput = buildWorldInput(set, st.frame.perfScale);
+  bool busy = false;
+  bool needsSpeed = false;
+  bool anyShown = false;
+  const bool smartReason = false;  // smart pause joins with the desktop probes
+
+  for (auto& op : overlays()) {
+    MonitorOverlay& o = *op;
+    if (!o.world) continue;
+    FadeDecision fade = decideFade(set.paused, set.garland, o.fullScreenApp, smartReason, o.shown, o.opacity, dt);
+    o.world->snowPaused = fade.snowPaused;
+    if (fade.action == FadeAction::Hide) hideOverlay(o);
+    if (fade.action != FadeAction::Run) continue;
+    o.opacity = static_cast<float>(fade.opacity);
+
+    // Time away turns into snow once there are drifts to carry it.
+    o.lastVisitWall = wall;
+    o.lastVisitPaused = pausedTime;
+
+    kovra::PointerInput pointer;
+    const RECT& m = o.monitorRect;
+    pointer.inside = cursorInside(input.cursor.x, input.cursor.y, m.left, m.top, m.right, m.bottom);
+    double px = 0, py = 0;
+    cursorToPoints(input.cursor.x, input.cursor.y, m.left, m.top, o.scale, o.heightDip, px, py);
+    pointer.x = static_cast<float>(px);
+    pointer.y = static_cast<float>(py);
+    pointer.pressed = input.anyButton;
+    pointer.grabMode = input.grabMode;
+
+    o.world->stepWorld(static_cast<float>(dt), worldInput, pointer, t);
+
+    busy = busyAfterMonitor(busy, o.world->pointerSpeed(), o.world->busy(), o.opacity);
+    needsSpeed = needsSpeed || o.world->needsInput();
+
+    if (!o.shown) {
+      if (o.window) ShowWindow(o.window, SW_SHOWNOACTIVATE);
+      o.shown = true;
+    }
+    anyShown = true;
+  }
+  st.anyShown = anyShown;
+
+  st.frame.targetFps =
+      chooseTargetFps(anyShown, set.fpsMode, needsSpeed, gStats.smoothedWorkMs, busy, set.snowfall, st.softMode, set.paused);
+
+  statsAddFrame(gStats, (shellClock() - workStart) * 1000.0);
+  statsTick(t);
+}
+
+void pumpMessages(bool& quit, int& code) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quit = true;
+      code = static_cast<int>(msg.wParam);
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace
+
+bool snowActive() {
+  ShellState& st = shellState();
+  const Settings& set = settings();
+  return snowActiveFrom(st.sessionLocked, overlays().size(), set.paused, set.garland, st.anyShown);
+}
+
+void requestRebuild(double delaySeconds) {
+  ShellState& st = shellState();
+  st.recreatePending = true;
+  st.recreateDue = shellClock() + delaySeconds;
+}
+
+void framePaceNow(double now) {
+  ShellState& st = shellState();
+  CompositorTiming timing = compositorTiming();
+  framePace(st.frame, now, timing, [] { return shellClock(); }, [](double t) { frameTick(t); });
+}
+
+int runMainLoop() {
+  ShellState& st = shellState();
+  for (;;) {
+    bool active = snowActive();
+    double now = shellClock();
+    if (active) {
+      double wait = std::max(0.0, st.frame.nextFrameTime - now);
+      if (st.waitTimer && st.frame.targetFps >= 20) {
+        LARGE_INTEGER due{};
+        due.QuadPart = timerDueRelative(wait);
+        SetWaitableTimer(st.waitTimer, &due, 0, nullptr, nullptr, FALSE);
+        MsgWaitForMultipleObjectsEx(1, &st.waitTimer, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      } else {
+        MsgWaitForMultipleObjectsEx(0, nullptr, waitMilliseconds(wait), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      }
+      if (snowActive()) {
+        double t = shellClock();
+        if (frameDue(t, st.frame.nextFrameTime)) framePaceNow(t);
+      }
+    } else {
+      MsgWaitForMultipleObjectsEx(0, nullptr, st.recreatePending ? 300 : INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+
+    bool quit = false;
+    int code = 0;
+    pumpMessages(quit, code);
+    if (quit) return code;
+
+    now = shellClock();
+    if (snowActive()) {
+      if (frameDue(now, st.frame.nextFrameTime)) framePaceNow(now);
+    } else if (st.recreatePending && now >= st.recreateDue) {
+      st.recreatePending = false;
+      buildOverlays(false);
+    }
+  }
+}

@@ -1,0 +1,211 @@
+// Entry of quillar.exe: tells the roles of a start apart, then sets up and
+// runs the resident snow program.
+#include <objbase.h>
+#include <windows.h>
+#include <wtsapi32.h>
+
+#include <string>
+
+#include "render/overlay_win.h"
+#include "shell/log.h"
+#include "shell/log_win.h"
+#include "shell/settings.h"
+#include "shell/settings_win.h"
+#include "shell/shell_win.h"
+#include "shell/win_util_win.h"
+
+#ifndef QUILLAR_VERSION
+#define QUILLAR_VERSION "0.9.20"
+#endif
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace {
+
+const wchar_t kMutexName[] = L"Local\\KovraSnowForWindows";
+
+// Closes the single-instance mutex; the resident run also releases it.
+struct MutexOwner {
+  HANDLE h = nullptr;
+  bool owned = false;
+  MutexOwner() = default;
+  MutexOwner(const MutexOwner&) = delete;
+  MutexOwner& operator=(const MutexOwner&) = delete;
+  ~MutexOwner() {
+    if (!h) return;
+    if (owned) ReleaseMutex(h);
+    CloseHandle(h);
+  }
+};
+
+void makeDpiAware() {
+  using Fn = BOOL(WINAPI*)(HANDLE);
+  if (auto fn = systemFunction<Fn>(L"user32.dll", "SetProcessDpiAwarenessContext"))
+    fn(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));
+}
+
+struct WindowsVersion {
+  unsigned long major = 0, minor = 0, build = 0;
+};
+
+WindowsVersion windowsVersion() {
+  WindowsVersion v;
+  using Fn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  if (auto fn = systemFunction<Fn>(L"ntdll.dll", "RtlGetVersion")) {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (fn(&info) == 0) {
+      v.major = info.dwMajorVersion;
+      v.minor = info.dwMinorVersion;
+      v.build = info.dwBuildNumber;
+    }
+  }
+  return v;
+}
+
+std::wstring exePath() {
+  wchar_t buf[260] = {};
+  DWORD n = GetModuleFileNameW(nullptr, buf, 260);
+  if (n == 0 || n >= 260) return std::wstring();
+  return std::wstring(buf, n);
+}
+
+// At most 779 bytes of UTF-8 in the start line, cut on a character boundary.
+std::string exePathUtf8(const std::wstring& path) {
+  std::string s = toUtf8(path);
+  if (s.size() > 779) {
+    size_t cut = 779;
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    s.resize(cut);
+  }
+  return s;
+}
+
+bool registerClasses(HINSTANCE inst) {
+  HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  WNDCLASSEXW main{};
+  main.cbSize = sizeof main;
+  main.lpfnWndProc = mainWindowProc;
+  main.hInstance = inst;
+  main.hIcon = icon;
+  main.hCursor = arrow;
+  main.lpszClassName = L"KovraMain";
+  bool ok = RegisterClassExW(&main) != 0;
+  // The overlay class; its window procedure arrives with the overlay windows.
+  WNDCLASSEXW snow{};
+  snow.cbSize = sizeof snow;
+  snow.style = CS_DBLCLKS;
+  snow.lpfnWndProc = DefWindowProcW;
+  snow.hInstance = inst;
+  snow.hIcon = icon;
+  snow.hCursor = arrow;
+  snow.lpszClassName = L"KovraSnow";
+  RegisterClassExW(&snow);
+  return ok;
+}
+
+void writeAppDir(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  std::wstring dir = slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+  quillarWriteString(L"AppDir", toUtf8(dir));
+}
+
+int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
+  ShellState& st = shellState();
+  shellClockInit();
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  st.instance = inst;
+
+  logOpen(L"kovra-log");
+  languageChoose();
+  Settings& set = settings();
+  settingsLoad(set);
+
+  WindowsVersion v = windowsVersion();
+  std::wstring path = exePath();
+  logLine("Quillar for Windows %s (built %s %s), language %s (Windows: %s)", QUILLAR_VERSION, __DATE__, __TIME__,
+          languageCode(uiLanguage()), languageCode(windowsLanguage()));
+  logLine("Windows %lu.%lu build %lu; exe %s", v.major, v.minor, v.build, exePathUtf8(path).c_str());
+  logLine("settings: paused %d weather %d amount %.2f wind %.2f onWindows %d sweep %d renderMode %d autostart %d "
+          "snowfall %d santa %d birds %d stars %d garland %d",
+          set.paused ? 1 : 0, set.weather, set.amount, set.wind, set.onWindows ? 1 : 0, set.sweep ? 1 : 0,
+          set.renderMode, autostartIsOn() ? 1 : 0, set.snowfall ? 1 : 0, set.santa ? 1 : 0, set.birds ? 1 : 0, set.stars ? 1 : 0,
+          set.garland ? 1 : 0);
+
+  registerClasses(inst);
+  st.mainWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"KovraMain", L"Quillar", 0, 0, 0, 0, 0, nullptr, nullptr, inst,
+                                  nullptr);
+  if (!st.mainWindow) {
+    logLine("main window failed (%lu)", GetLastError());
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 1;
+  }
+
+  st.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  ChangeWindowMessageFilterEx(st.mainWindow, st.taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+  bool sessionNotes = WTSRegisterSessionNotification(st.mainWindow, NOTIFY_FOR_THIS_SESSION) != FALSE;
+  bool hotkey = RegisterHotKey(st.mainWindow, 1, MOD_CONTROL | MOD_ALT | MOD_NOREPEAT, 'D') != FALSE;
+  if (!hotkey) logLine("hotkey Ctrl+Alt+D is taken by another program (%lu)", GetLastError());
+
+  writeAppDir(path);
+  buildOverlays(false);
+
+  bool updated = wcsstr(commandLine, L"/updated") != nullptr;
+  bool installed = wcsstr(commandLine, L"/installed") != nullptr;
+  if (updated) logLine("started by the installer (%s)", "update");
+  else if (installed) logLine("started by the installer (%s)", "install");
+
+  SetTimer(st.mainWindow, 5, 3000, nullptr);
+  SetTimer(st.mainWindow, 2, 21600000, nullptr);
+  SetTimer(st.mainWindow, 3, 60000, nullptr);
+
+  st.waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+  if (!st.waitTimer) st.waitTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  if (!st.waitTimer) logLine("no waitable timer (%lu) — using message timeouts", GetLastError());
+
+  int code = runMainLoop();
+
+  if (st.waitTimer) CloseHandle(st.waitTimer);
+  st.waitTimer = nullptr;
+  teardownOverlays();
+  dropSavedWorlds();
+  if (hotkey) UnregisterHotKey(st.mainWindow, 1);
+  if (sessionNotes) WTSUnRegisterSessionNotification(st.mainWindow);
+  settingsSave(set);
+  logLine("quit");
+  if (SUCCEEDED(com)) CoUninitialize();
+  return code;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
+  makeDpiAware();
+  const wchar_t* commandLine = GetCommandLineW();
+  if (!commandLine) commandLine = L"";
+
+  int exitCode = 0;
+  if (screensaverOffer(commandLine, exitCode)) return exitCode;
+  if (setupOffer(commandLine, exitCode)) return exitCode;
+
+  MutexOwner mutex;
+  mutex.h = CreateMutexW(nullptr, TRUE, kMutexName);
+  bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+  mutex.owned = mutex.h && !existed;
+
+  if (wcsstr(commandLine, L"--wallpaper-tick")) {
+    if (existed) return 0;
+    return wallpaperTick();
+  }
+  if (existed) {
+    if (HWND running = FindWindowW(L"KovraMain", nullptr)) {
+      AllowSetForegroundWindow(ASFW_ANY);
+      PostMessageW(running, kMsgOpenSettings, 0, 0);
+    }
+    return 0;
+  }
+  return residentRun(commandLine, inst);
+}

@@ -1,0 +1,115 @@
+// The hidden "KovraMain" window: the shell's switchboard for system
+// notifications, the hotkey, timers, second starts and posted tasks.
+#include <windows.h>
+#include <wtsapi32.h>
+
+#include <memory>
+
+#include "render/overlay_win.h"
+#include "shell/log.h"
+#include "shell/settings.h"
+#include "shell/settings_win.h"
+#include "shell/shell_win.h"
+
+namespace {
+
+void onTimer(HWND hwnd, UINT_PTR id) {
+  ShellState& st = shellState();
+  switch (id) {
+    case 1:
+    case 4:
+      // Keeps the snow moving while a modal loop of the system holds the thread.
+      if (snowActive() && shellClock() >= st.frame.nextFrameTime - 0.001) framePaceNow(shellClock());
+      break;
+    case 5:
+      KillTimer(hwnd, 5);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void setPaused(bool paused) {
+  ShellState& st = shellState();
+  Settings& set = settings();
+  bool was = set.paused;
+  set.paused = paused;
+  settingsSave(set);
+  if (was && !paused) {
+    // The snow starts afresh after a pause.
+    for (auto& o : overlays())
+      if (o->world) o->world->reset();
+    dropSavedWorlds();
+  }
+  st.frame.lastFrameTime = 0;
+  st.frame.nextFrameTime = shellClock();
+  logLine("paused %d", paused ? 1 : 0);
+}
+
+void postToMain(std::function<void()> task) {
+  HWND target = shellState().mainWindow;
+  if (!target || !task) return;
+  auto* heap = new std::function<void()>(std::move(task));
+  if (!PostMessageW(target, kMsgTask, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
+}
+
+LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  ShellState& st = shellState();
+  if (msg != 0 && msg == st.taskbarCreatedMessage) {
+    logLine("taskbar re-created (Explorer restarted)");
+    return 0;
+  }
+  switch (msg) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_ENDSESSION:
+      if (wp) settingsSave(settings());
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (wp == SPI_SETWORKAREA)
+        for (auto& o : overlays()) o->dirty = true;
+      return 0;
+    case WM_DISPLAYCHANGE:
+      logLine("display change");
+      requestRebuild(0.6);
+      return 0;
+    case WM_TIMER:
+      onTimer(hwnd, wp);
+      return 0;
+    case WM_POWERBROADCAST:
+      if (wp == PBT_APMRESUMEAUTOMATIC) {
+        logLine("resumed from sleep");
+        requestRebuild(1.0);
+        st.frame.lastFrameTime = 0;
+      }
+      return TRUE;
+    case WM_WTSSESSION_CHANGE:
+      if (wp == WTS_SESSION_LOCK) {
+        st.sessionLocked = true;
+        logLine("session locked");
+      } else if (wp == WTS_SESSION_UNLOCK) {
+        st.sessionLocked = false;
+        st.frame.lastFrameTime = 0;
+        logLine("session unlocked");
+      }
+      return 0;
+    case WM_HOTKEY:
+      if (wp == 1) setPaused(!settings().paused);
+      return 0;
+    case kMsgOpenSettings:
+      // The settings window is not part of this build yet.
+      logLine("second start: settings window requested");
+      return 0;
+    case kMsgTask: {
+      std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lp));
+      if (task && *task) (*task)();
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}

@@ -1,0 +1,177 @@
+#pragma once
+// One monitor's snow: the falling flakes and loose clumps, the drifts they
+// settle on, and the step that moves it all one frame on. Everything is in
+// points of that monitor, x to the right, y up from its bottom edge.
+//
+// The step is a pure function of the world's state and its arguments: no
+// clock is read and all chance comes from the world's own generators, so a
+// world replays exactly from its seed.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "world/drift.h"
+#include "world/profile.h"
+#include "world/random.h"
+
+namespace kovra {
+
+// What became of a window whose drift vanished.
+enum class Fate { Gone = 0, Hidden = 1 };
+
+// The snow settings of one frame, built by the frame tick.
+struct WorldInput {
+  bool snowfall = true;   // new flakes are made
+  int level = 1;          // 0, 1 or 2; anything else: no snowfall
+  float density = 1.0f;   // scales the rate and the flake limit
+  float wind = 0.14f;     // -1 .. 1, positive to the right
+  bool onWindows = true, sweep = true, santa = true, birds = true, stars = true, garland = false;
+};
+
+// The cursor as this monitor sees it.
+struct PointerInput {
+  bool inside = false;   // the cursor lies on this monitor
+  float x = 0, y = 0;    // points, y up
+  bool pressed = false;  // any mouse button is down
+  int grabMode = 0;      // 1 Alt alone, 2 Ctrl alone, else 0
+};
+
+struct Vec2 {
+  float x = 0, y = 0;
+};
+
+// One flake or clump. The list is unordered.
+struct Particle {
+  float x = 0, y = 0;
+  float vx = 0, vy = 0;        // flakes: a decaying push; clumps: the velocity
+  float size = 1;              // pt
+  float depth = 0;             // 0..1, larger is nearer, bigger, faster
+  float phase = 0;             // sway phase, rad
+  float swayRate = 1;          // rad/s
+  bool clump = false;          // loose snow in ballistic flight
+  float snow = 0;              // snow carried into a drift on landing, pt of column
+  bool canLand = false;
+  bool anyDrift = true;        // false: only taskbar and ground drifts
+  float windowDeposit = 1;     // factor on `snow` when landing on a window drift
+  float noLandTime = 0;        // s; while positive it passes through drifts
+  float age = -1;              // -1 airborne, else seconds since landing
+  float baseAlpha = 1, alpha = 1;
+  bool star = false;
+  bool starAlt = false;        // drawn with the second star picture
+  float angle = 0;             // rad
+  bool tumbling = false;
+  float tumbleSpeed = 0;       // pt/s
+  float swayWidth = 0;
+  float phase2 = 0;            // rad
+  float spin = 0;              // rad/s
+  float flickerDepth = 0, flicker = 1;
+  int shape = -1;              // -1 round, 0..2 crystal picture
+  bool hero = false;           // large, faint foreground flake
+  bool powder = false;         // made from blown-off powder
+  std::string driftKey;        // drift it rests on; empty while airborne
+  Drift* drift = nullptr;
+  Vec2 offset;                 // landing point relative to the drift's origin
+  bool covered = false;        // its resting place is under another window
+};
+
+// Powder blown off a drift, turned into flakes at the start of the next step.
+struct PowderSeed {
+  float x = 0, y = 0, vx = 0, vy = 0;
+};
+
+class SnowWorld {
+ public:
+  SnowWorld(float width, float height, uint64_t seed);
+  SnowWorld(const SnowWorld&) = delete;
+  SnowWorld& operator=(const SnowWorld&) = delete;
+
+  // One frame. dt is clamped to [0.001, 0.05] s; now is the frame tick's clock.
+  void stepWorld(float dt, const WorldInput& input, const PointerInput& pointer, double now);
+  // Fills the screen at once (the screensaver's start).
+  void prefill(const WorldInput& input);
+  // One new flake, at height y when given, else just above the top edge.
+  void spawnFlake(const WorldInput& input, std::optional<float> y = std::nullopt);
+  // One loose clump; false when 600 clumps already fly.
+  bool spawnClump(Vec2 position, Vec2 velocity, float snow, bool canLand, float noLandTime);
+  // Empties the snow when it resumes after a pause; clock, visibility and
+  // milestones stay.
+  void reset();
+  // Swap-with-last removal; the order of `particles` is not kept.
+  void removeParticle(size_t i);
+  // Current wind, pt/s, positive to the right.
+  float windNow(const WorldInput& input) const;
+
+  int flakeCount() const { return static_cast<int>(particles.size()); }
+  int driftCount() const { return static_cast<int>(drifts.size()); }
+  int ballCount() const { return 0; }      // no snowballs are made yet
+  int snowmanCount() const { return 0; }
+  float pointerSpeed() const;
+  bool needsInput() const;
+  bool busy() const;
+
+  // Drifts. insertDrift replaces a drift of the same key in place, so
+  // references to it stay valid; eraseDrift lets what rests on it fall.
+  Drift& insertDrift(Drift drift);
+  bool eraseDrift(const std::string& key);
+  Drift* findDrift(const std::string& key);
+  std::optional<Landing> findLanding(float x, float yFrom, float yTo, bool anyDrift);
+
+  // Whether star flakes join the snowfall. Normally the presence of
+  // KOVRA_TEST_STARS in the environment, read once per process.
+  static bool testStars();
+  static void setTestStarsForTesting(bool on);
+
+  float width, height;
+  std::function<Fate(uint64_t window, bool wholeScene)> fate;  // may be empty
+  bool primary = false;
+  uint32_t milestones = 0;     // bit set read by the first-run guide
+  bool snowPaused = false;
+  float lastAwayDeposit = 0;   // pt per column, for the log
+
+  std::vector<Particle> particles;
+  std::vector<PowderSeed> pendingPowder;
+  int powderCount = 0;
+  int clumpCount = 0;
+  float spawnCarry = 0;
+  float spreadPhase = 0;
+  float clock = 0;
+  float visibility = 1;
+  float garlandLevel = 0;
+  WorldRandom random;
+  WorldRandom random2;
+
+  // Pointer tracking; the stored position is far away while untracked.
+  float pointerX = -100000, pointerY = -100000;
+  float pvx = 0, pvy = 0;
+  bool tracking = false;
+
+  // The drift map owns the drifts; the list holds them sorted by kind, then
+  // by scene position, the order of the landing search and of the painter.
+  std::unordered_map<std::string, Drift> driftMap;
+  std::vector<Drift*> drifts;
+
+ private:
+  void spawnFrom(WorldRandom& rng, const WorldInput& input, std::optional<float> y);
+  void setUpTumbling(Particle& p, WorldRandom& rng, const SnowfallProfile& prof, float left, float right,
+                     bool heightGiven);
+  void releasePowder(const WorldInput& input);
+  void moveParticles(float dt, const WorldInput& input);
+  bool moveFlake(Particle& p, float dt, float wind, const SnowfallProfile& prof, float decay);
+  bool restFlake(Particle& p, float dt, float wind, const SnowfallProfile& prof, float decay);
+  bool moveClump(Particle& p, float dt, float wind);
+  void sortDrifts();
+  int fallingFlakes() const { return static_cast<int>(particles.size()) - clumpCount - powderCount; }
+
+  // Bands 0..9 handed out in shuffled order so tumbling flakes cover the
+  // width evenly.
+  std::array<int, 10> bands_{};
+  int bandsLeft_ = 0;
+};
+
+}  // namespace kovra
