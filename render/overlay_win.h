@@ -19,6 +19,11 @@ struct MonitorOverlay {
   float widthDip = 0, heightDip = 0;
   bool primary = false;
   HWND window = nullptr;
+  // Compatible renderer resources: a memory DC with a top-down DIB section.
+  HDC memDc = nullptr;
+  HBITMAP dib = nullptr;
+  HGDIOBJ previousBitmap = nullptr;
+  uint32_t* pixels = nullptr;
   std::unique_ptr<kovra::SnowWorld> world;
   bool fullScreenApp = false;
   bool shown = false;
@@ -36,3 +41,7 @@ std::vector<std::unique_ptr<MonitorOverlay>>& overlays();
 void buildOverlays(bool retry);
 void teardownOverlays();
 void dropSavedWorlds();
+void releaseRenderer();
+// Switches WS_EX_TRANSPARENT off (the overlay takes clicks) or on.
+void setTakesClicks(MonitorOverlay& overlay, bool on);
+LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -1,18 +1,25 @@
-#include <shellscalingapi.h>
+// One layered, topmost, click-through overlay window per monitor, each with
+// its DPI scale and snow world; rebuilt on display changes.
+#include <dwmapi.h>
 #include <windows.h>
 
 #include <map>
 
 #include "render/overlay_win.h"
+#include "render/renderer_win.h"
 #include "shell/log.h"
+#include "shell/settings.h"
+#include "shell/shell_win.h"
 #include "shell/win_util_win.h"
 
 namespace {
 
 std::vector<std::unique_ptr<MonitorOverlay>> gOverlays;
-// Worlds of monitors that went away during a rebuild, kept so that the snow
-// survives a display change that brings the same monitor back.
+// Worlds of the overlays being rebuilt, by monitor key, so that a rebuild with
+// the same monitors keeps every world's snow.
 std::map<std::wstring, std::unique_ptr<kovra::SnowWorld>> gSavedWorlds;
+std::unique_ptr<Renderer> gRenderer;
+int gClickSwitchesLogged = 0;
 
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
@@ -27,17 +34,39 @@ UINT monitorDpi(HMONITOR m) {
 }
 
 BOOL CALLBACK collect(HMONITOR m, HDC, LPRECT, LPARAM param) {
-  auto* list = reinterpret_cast<std::vector<HMONITOR>*>(param);
-  list->push_back(m);
+  reinterpret_cast<std::vector<HMONITOR>*>(param)->push_back(m);
   return TRUE;
+}
+
+MonitorOverlay* overlayFor(HWND hwnd) {
+  for (auto& o : gOverlays)
+    if (o->window == hwnd) return o.get();
+  return nullptr;
+}
+
+void chooseRenderer() {
+  ShellState& st = shellState();
+  gRenderer.reset();
+  bool wantGpu = !st.forceCompatible && settings().renderMode == 0;
+  if (wantGpu) {
+    // The GPU renderer is not part of this build: fall back as after a failed start.
+    logLine("renderer %s could not start — switching to the compatible one", "GPU (DirectComposition)");
+    st.forceCompatible = true;
+  }
+  st.softMode = true;
+  gRenderer = std::make_unique<SoftRenderer>();
+  gRenderer->start();
+  logLine("renderer: %s", gRenderer->displayName());
 }
 
 }  // namespace
 
 std::vector<std::unique_ptr<MonitorOverlay>>& overlays() { return gOverlays; }
+Renderer* currentRenderer() { return gRenderer.get(); }
 
 void teardownOverlays() {
   for (auto& o : gOverlays) {
+    if (gRenderer) gRenderer->detach(*o);
     if (o->window) DestroyWindow(o->window);
     o->window = nullptr;
     if (o->world) gSavedWorlds[o->key] = std::move(o->world);
@@ -46,10 +75,14 @@ void teardownOverlays() {
 }
 
 void dropSavedWorlds() { gSavedWorlds.clear(); }
+void releaseRenderer() { gRenderer.reset(); }
 
 void buildOverlays(bool retry) {
-  (void)retry;  // only the GPU renderer's attach failure retries
+  (void)retry;  // only a GPU attach failure retries, and this build has no GPU renderer
   teardownOverlays();
+  chooseRenderer();
+  ShellState& st = shellState();
+
   std::vector<HMONITOR> monitors;
   EnumDisplayMonitors(nullptr, nullptr, collect, reinterpret_cast<LPARAM>(&monitors));
   for (HMONITOR m : monitors) {
@@ -60,6 +93,8 @@ void buildOverlays(bool retry) {
     o->monitor = m;
     o->monitorRect = info.rcMonitor;
     o->workRect = info.rcWork;
+    o->dirty = true;
+    o->seenGeneration = UINT64_MAX;
     o->primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
     UINT dpi = monitorDpi(m);
     o->scale = static_cast<float>(dpi) / 96.0f;
@@ -70,6 +105,19 @@ void buildOverlays(bool retry) {
     logLine("monitor %ld,%ld %dx%d px, %u dpi (x%.2f), work %ld,%ld-%ld,%ld", info.rcMonitor.left, info.rcMonitor.top,
             static_cast<int>(w), static_cast<int>(h), dpi, o->scale, info.rcWork.left, info.rcWork.top,
             info.rcWork.right, info.rcWork.bottom);
+
+    DWORD ex = gRenderer->extraExStyle() | WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_LAYERED |
+               WS_EX_NOACTIVATE;
+    o->window = CreateWindowExW(ex, L"KovraSnow", L"Quillar", WS_POPUP, info.rcMonitor.left, info.rcMonitor.top, w, h,
+                                nullptr, nullptr, st.instance, nullptr);
+    if (!o->window) {
+      logLine("CreateWindowEx failed (%lu)", GetLastError());
+      continue;
+    }
+    BOOL yes = TRUE;
+    DwmSetWindowAttribute(o->window, DWMWA_EXCLUDED_FROM_PEEK, &yes, sizeof yes);
+    DwmSetWindowAttribute(o->window, DWMWA_DISALLOW_PEEK, &yes, sizeof yes);
+
     wchar_t key[128];
     swprintf(key, 128, L"%ld,%ld,%ld,%ld@%.3f", info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
              info.rcMonitor.bottom, static_cast<double>(o->scale));
@@ -83,8 +131,54 @@ void buildOverlays(bool retry) {
       o->world = std::make_unique<kovra::SnowWorld>(o->widthDip, o->heightDip, seed);
     }
     o->world->primary = o->primary;
+
+    bool attached = gRenderer->attach(*o);
     gOverlays.push_back(std::move(o));
+    if (!attached) {
+      // The compatible renderer has no pixel buffer: no further monitors this build.
+      gSavedWorlds.clear();
+      break;
+    }
   }
   // Worlds of monitors that no longer exist go with the build.
   gSavedWorlds.clear();
+}
+
+void setTakesClicks(MonitorOverlay& o, bool on) {
+  if (!o.window || o.takesClicks == on) return;
+  o.takesClicks = on;
+  LONG_PTR ex = GetWindowLongPtrW(o.window, GWL_EXSTYLE);
+  ex = on ? (ex & ~static_cast<LONG_PTR>(WS_EX_TRANSPARENT)) : (ex | WS_EX_TRANSPARENT);
+  SetWindowLongPtrW(o.window, GWL_EXSTYLE, ex);
+  SetWindowPos(o.window, nullptr, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  if (gClickSwitchesLogged < 3) {
+    ++gClickSwitchesLogged;
+    logLine("snow under the cursor: overlay %s", on ? "takes clicks" : "lets clicks through");
+  }
+}
+
+LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_PAINT:
+      ValidateRect(hwnd, nullptr);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST: {
+      MonitorOverlay* o = overlayFor(hwnd);
+      return o && o->takesClicks ? HTCLIENT : HTTRANSPARENT;
+    }
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_DISPLAYCHANGE:
+      requestRebuild(0.6);
+      return 0;
+    case WM_DPICHANGED:
+      requestRebuild(0.5);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "render/overlay_win.h"
+#include "render/renderer_win.h"
 #include "shell/frame_rules.h"
 #include "shell/log.h"
 #include "shell/pacing.h"
@@ -23,6 +24,7 @@ struct InputSample {
 };
 
 FrameStats gStats;
+double gTopmostTime = 0;
 
 bool keyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
@@ -103,7 +105,7 @@ void statsTick(double t) {
     fig.snowmen += o->world->snowmanCount();
   }
   fig.windows = 0;  // the window survey joins with the drifts
-  fig.renderer = "none";  // drawing joins with the overlay windows
+  fig.renderer = currentRenderer() ? currentRenderer()->displayName() : "none";
   fig.displayRate = st.frame.displayRate;
   fig.inStepFps = st.frame.inStepFps;
   fig.lateFrames = st.frame.lateFrames;
@@ -158,9 +160,19 @@ void frameTick(double t) {
 
     o.world->stepWorld(static_cast<float>(dt), worldInput, pointer, t);
 
+    // Nothing in the world can be grabbed yet, so the overlay lets every click through.
+    bool takes = takesClicksFrom(fade.clicksAllowed, o.opacity, o.grabbing, input.anyButton, pointer.inside, false);
+    if (takes != o.takesClicks) setTakesClicks(o, takes);
+
     busy = busyAfterMonitor(busy, o.world->pointerSpeed(), o.world->busy(), o.opacity);
     needsSpeed = needsSpeed || o.world->needsInput();
 
+    Renderer* renderer = currentRenderer();
+    if (renderer && !renderer->drawFrame(o)) {
+      st.recreatePending = true;
+      st.recreateDue = shellClock() + 0.2;
+      break;  // what was shown so far stays counted
+    }
     if (!o.shown) {
       if (o.window) ShowWindow(o.window, SW_SHOWNOACTIVATE);
       o.shown = true;
@@ -168,6 +180,15 @@ void frameTick(double t) {
     anyShown = true;
   }
   st.anyShown = anyShown;
+
+  // Other topmost windows may have risen above the snow: put it back on top.
+  if (t - gTopmostTime >= 2.0) {
+    gTopmostTime = t;
+    for (auto& o : overlays())
+      if (o->shown && o->window)
+        SetWindowPos(o->window, HWND_TOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
+  }
 
   st.frame.targetFps =
       chooseTargetFps(anyShown, set.fpsMode, needsSpeed, gStats.smoothedWorkMs, busy, set.snowfall, st.softMode, set.paused);

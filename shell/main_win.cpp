@@ -94,11 +94,11 @@ bool registerClasses(HINSTANCE inst) {
   main.hCursor = arrow;
   main.lpszClassName = L"KovraMain";
   bool ok = RegisterClassExW(&main) != 0;
-  // The overlay class; its window procedure arrives with the overlay windows.
+  // The overlay windows of every monitor.
   WNDCLASSEXW snow{};
   snow.cbSize = sizeof snow;
   snow.style = CS_DBLCLKS;
-  snow.lpfnWndProc = DefWindowProcW;
+  snow.lpfnWndProc = overlayWindowProc;
   snow.hInstance = inst;
   snow.hIcon = icon;
   snow.hCursor = arrow;
@@ -172,6 +172,7 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   st.waitTimer = nullptr;
   teardownOverlays();
   dropSavedWorlds();
+  releaseRenderer();
   if (hotkey) UnregisterHotKey(st.mainWindow, 1);
   if (sessionNotes) WTSUnRegisterSessionNotification(st.mainWindow);
   settingsSave(set);

@@ -114,16 +114,19 @@ void SnowWorld::stepWorld(float dt, const WorldInput& input, const PointerInput&
 
   releasePowder(input);
 
-  // Pointer tracking and sweeping come here, then the drifts' shake check,
-  // then the sweeping shovel and the hand with its grabbing.
+  // Pointer tracking and sweeping come here.
+  (void)pointer;
+
+  checkLifts(now);
+
+  // Then the sweeping shovel and the hand with its grabbing.
 
   moveParticles(dt, input);
 
   // Then: balls and snowmen with their support check; the sky (Santa, birds,
-  // shooting stars, garland, fireworks); every 0.25 s the snowman detection;
-  // last the drifts' settling, spill and outline rebuild, which use `now`.
-  (void)pointer;
-  (void)now;
+  // shooting stars, garland, fireworks); every 0.25 s the snowman detection.
+
+  stepDrifts(now);
 }
 
 void SnowWorld::releasePowder(const WorldInput& input) {
@@ -311,9 +314,13 @@ void SnowWorld::reset() {
   for (Drift* d : drifts) {
     std::fill(d->heights.begin(), d->heights.end(), 0.0f);
     d->spillLeft = d->spillRight = 0.0f;
+    d->crumbleEvents.clear();
+    d->launchColumns.clear();
+    d->liftSpeed = 0.0f;
     d->dirty = true;
     d->quietPasses = 0;
   }
+  driftMemory.clear();
   garlandLevel = 0.0f;
 }
 

@@ -19,6 +19,7 @@
 #include "world/drift.h"
 #include "world/profile.h"
 #include "world/random.h"
+#include "world/surfaces.h"
 
 namespace kovra {
 
@@ -122,6 +123,35 @@ class SnowWorld {
   Drift* findDrift(const std::string& key);
   std::optional<Landing> findLanding(float x, float yFrom, float yTo, bool anyDrift);
 
+  // The drift manager (world/surfaces.cpp). updateDrifts turns a new scene
+  // into drifts: it builds, moves and limits them and retires those whose
+  // window left. stepDrifts is the per-step settling, spill and outline
+  // rebuild; stepWorld runs it last.
+  void updateDrifts(const SurfaceScene& scene, const WorldInput& input, double now);
+  void stepDrifts(double now);
+
+  // Drift events (world/drift_events.cpp).
+  // An existing drift whose geometry the scene just changed (already applied).
+  void onDriftMoved(Drift& drift, float oldX, float oldY, int oldColumns, bool pressed, double now);
+  // A drift whose key left the scene: its snow is remembered or crumbles,
+  // then it is deleted. wholeScene: every window drift left at once.
+  void retireDrift(Drift& drift, bool wholeScene);
+  // A window yanked upwards that has stopped throws its snow up.
+  void checkLifts(double now);
+  // The three ways snow leaves a drift.
+  void throwSnow(Drift& drift, float fraction, float pushX, float kickY);
+  void crumble(Drift& drift);
+  void crumbleClump(float x, float y, float height, float snow, float pushX);
+  // Snow of `seconds` away from the screen added to the drifts at once; the
+  // caller decides which gaps count as an absence. Returns the number of
+  // drifts that received snow; lastAwayDeposit holds the height per column.
+  int awayDeposit(double seconds, const WorldInput& input);
+  // Clears every drift, the remembered ones too.
+  void shovel();
+  // The first-run guide's window: fills its drift, or pours flakes above it.
+  bool fillWindowDrift(uint64_t window);
+  bool snowShower(uint64_t window, int count);
+
   // Whether star flakes join the snowfall. Normally the presence of
   // KOVRA_TEST_STARS in the environment, read once per process.
   static bool testStars();
@@ -155,6 +185,14 @@ class SnowWorld {
   // by scene position, the order of the landing search and of the painter.
   std::unordered_map<std::string, Drift> driftMap;
   std::vector<Drift*> drifts;
+  // The last scene's windows on this monitor and its taskbar; balls use them
+  // to know what covers them.
+  std::vector<Rect> occluders;
+  bool taskbarPresent = false;
+  Rect taskbarRect;
+  // Snow of drifts whose windows are out of sight. (Balls stored with a
+  // drift key join with the snowballs.)
+  DriftMemory driftMemory;
 
  private:
   void spawnFrom(WorldRandom& rng, const WorldInput& input, std::optional<float> y);
@@ -166,12 +204,26 @@ class SnowWorld {
   bool restFlake(Particle& p, float dt, float wind, const SnowfallProfile& prof, float decay);
   bool moveClump(Particle& p, float dt, float wind);
   void sortDrifts();
+  Drift& placeDrift(const std::string& key, DriftKind kind, float left, float right, float top,
+                    const std::vector<Rect>& occluders, int zRank, int sceneIndex, bool pressed, double now);
+  void relayColumns(Drift& drift, float left, float top, int columns);
+  void releaseCrumbleEvents(Drift& drift);
+  void yank(Drift& drift);
+  // Powder blown off drifts is limited to 150 puffs queued or live.
+  bool powderRoom() const;
   int fallingFlakes() const { return static_cast<int>(particles.size()) - clumpCount - powderCount; }
 
   // Bands 0..9 handed out in shuffled order so tumbling flakes cover the
   // width evenly.
   std::array<int, 10> bands_{};
   int bandsLeft_ = 0;
+
+  // Scratch lists of the scene update, kept to avoid allocating per scene.
+  std::vector<Rect> running_;
+  std::vector<Rect> barCover_;
+  std::vector<float> limitsBefore_;
+  std::vector<Drift*> placed_;
+  std::vector<std::string> leaving_;
 };
 
 }  // namespace kovra

@@ -1,0 +1,240 @@
+#include "net/json.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool isNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void appendUtf8(std::string& out, long cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Recursive descent over [at, end). The input is never copied; each child is
+// built in place and moved into its parent.
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
+
+  bool document(JsonValue& out) {
+    if (!value(out)) return false;
+    skipSpace();
+    return at_ == end_;
+  }
+
+ private:
+  const char* at_;
+  const char* end_;
+  int depth_ = 0;
+
+  void skipSpace() {
+    while (at_ < end_ && isSpace(*at_)) ++at_;
+  }
+
+  bool literal(std::string_view word) {
+    if (static_cast<size_t>(end_ - at_) < word.size()) return false;
+    if (std::string_view(at_, word.size()) != word) return false;
+    at_ += word.size();
+    return true;
+  }
+
+  // Keeps the depth balanced on every way out of a value.
+  struct Level {
+    explicit Level(int& d) : depth(d) { ++depth; }
+    ~Level() { --depth; }
+    int& depth;
+  };
+
+  bool value(JsonValue& out) {
+    Level level(depth_);
+    if (depth_ > kJsonDepthLimit) return false;
+    skipSpace();
+    if (at_ == end_) return false;
+    switch (*at_) {
+      case '{': ++at_; return object(out);
+      case '[': ++at_; return array(out);
+      case '"':
+        ++at_;
+        out.kind = JsonKind::String;
+        return string(out.text);
+      default: break;
+    }
+    if (literal("true")) {
+      out.kind = JsonKind::Boolean;
+      out.boolean = true;
+      return true;
+    }
+    if (literal("false")) {
+      out.kind = JsonKind::Boolean;
+      out.boolean = false;
+      return true;
+    }
+    if (literal("null")) {
+      out.kind = JsonKind::Null;
+      return true;
+    }
+    return number(out);
+  }
+
+  bool object(JsonValue& out) {
+    out.kind = JsonKind::Object;
+    skipSpace();
+    if (at_ < end_ && *at_ == '}') {
+      ++at_;
+      return true;
+    }
+    for (;;) {
+      skipSpace();
+      if (at_ == end_ || *at_ != '"') return false;
+      ++at_;
+      JsonMember m;
+      if (!string(m.key)) return false;
+      skipSpace();
+      if (at_ == end_ || *at_ != ':') return false;
+      ++at_;
+      if (!value(m.value)) return false;
+      out.members.push_back(std::move(m));
+      skipSpace();
+      if (at_ == end_) return false;
+      char c = *at_++;
+      if (c == '}') return true;
+      if (c != ',') return false;
+    }
+  }
+
+  bool array(JsonValue& out) {
+    out.kind = JsonKind::Array;
+    skipSpace();
+    if (at_ < end_ && *at_ == ']') {
+      ++at_;
+      return true;
+    }
+    for (;;) {
+      JsonValue item;
+      if (!value(item)) return false;
+      out.items.push_back(std::move(item));
+      skipSpace();
+      if (at_ == end_) return false;
+      char c = *at_++;
+      if (c == ']') return true;
+      if (c != ',') return false;
+    }
+  }
+
+  bool number(JsonValue& out) {
+    const char* start = at_;
+    while (at_ < end_ && isNumberChar(*at_)) ++at_;
+    if (at_ == start) return false;
+    // strtod wants a terminated string; only the token is copied. The program
+    // keeps the C locale, so the decimal point is always ".".
+    std::string token(start, static_cast<size_t>(at_ - start));
+    out.kind = JsonKind::Number;
+    out.number = std::strtod(token.c_str(), nullptr);
+    return true;
+  }
+
+  // Four hexadecimal digits after "\u"; -1 when they are not there.
+  long unit() {
+    if (end_ - at_ < 4) return -1;
+    long v = 0;
+    for (int i = 0; i < 4; ++i) {
+      int d = hexDigit(at_[i]);
+      if (d < 0) return -1;
+      v = v * 16 + d;
+    }
+    at_ += 4;
+    return v;
+  }
+
+  // After the opening quotation mark, up to and including the closing one.
+  bool string(std::string& out) {
+    for (;;) {
+      const char* run = at_;
+      while (at_ < end_ && *at_ != '"' && *at_ != '\\') ++at_;
+      out.append(run, static_cast<size_t>(at_ - run));
+      if (at_ == end_) return false;
+      if (*at_++ == '"') return true;
+      if (at_ == end_) return false;
+      char c = *at_++;
+      switch (c) {
+        case '"': out += '"'; break;
+        case '/': out += '/'; break;
+        case '\\': out += '\\'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+          long cp = unit();
+          if (cp < 0) return false;
+          // A high surrogate takes the next escaped unit as its partner; the
+          // partner's range is not checked, a lone high surrogate stands alone.
+          if (cp >= 0xD800 && cp <= 0xDBFF && end_ - at_ >= 6 && at_[0] == '\\' && at_[1] == 'u') {
+            const char* back = at_;
+            at_ += 2;
+            long low = unit();
+            if (low >= 0) {
+              cp = (cp - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
+            } else {
+              at_ = back;  // the escape is judged (and fails) on its own
+            }
+          }
+          appendUtf8(out, cp);
+          break;
+        }
+        default: return false;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<JsonValue> jsonParse(std::string_view text) {
+  auto root = std::make_unique<JsonValue>();
+  Parser parser(text);
+  if (!parser.document(*root)) return nullptr;
+  return root;
+}
+
+const JsonValue* member(const JsonValue* value, std::string_view key) {
+  if (!value || value->kind != JsonKind::Object) return nullptr;
+  for (const JsonMember& m : value->members)
+    if (m.key == key) return &m.value;
+  return nullptr;
+}
+
+const JsonValue* path(const JsonValue* value, std::initializer_list<std::string_view> keys) {
+  for (std::string_view key : keys) {
+    value = member(value, key);
+    if (!value) return nullptr;
+  }
+  return value;
+}

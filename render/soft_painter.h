@@ -1,0 +1,45 @@
+#pragma once
+// The CPU rasteriser: draws the six sink operations into a premultiplied BGRA
+// buffer (alpha in bits 24-31, then red, green, blue), top-down rows. Pixel
+// centres lie at integer + 0.5; everything is clipped to the buffer, and a
+// pixel whose coverage times opacity is 0.002 or less is not touched.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "render/draw_sink.h"
+#include "render/sprites.h"
+
+namespace kovra {
+
+class SoftPainter final : public DrawSink {
+ public:
+  // `stride` is the distance between rows in pixels (at least `width`).
+  SoftPainter(uint32_t* pixels, int width, int height, int stride, float scale, float heightDip,
+              const SpriteSet& sprites)
+      : pixels(pixels), width(width), height(height), stride(stride), scale(scale), heightDip(heightDip),
+        sprites(&sprites) {}
+
+  // Every row to transparent black.
+  void clear();
+
+  void drawDrift(const DriftDraw& drift) override;
+  void drawFlake(const FlakeDraw& flake) override;
+  void drawSprite(const SpriteDraw& sprite) override;
+  void fillCircle(DrawPoint centre, float radius, const Rgba& colour) override;
+  void drawLine(DrawPoint p0, DrawPoint p1, float width, const Rgba& colour) override;
+  void fillTriangle(DrawPoint p0, DrawPoint p1, DrawPoint p2, const Rgba& colour) override;
+
+  uint32_t* pixels;
+  int width, height, stride;
+  float scale;      // pixels per point
+  float heightDip;  // the monitor's height in points
+  const SpriteSet* sprites;
+
+ private:
+  float px(float x) const { return x * scale; }
+  float py(float y) const { return (heightDip - y) * scale; }
+  uint32_t* row(int y) const { return pixels + static_cast<ptrdiff_t>(y) * stride; }
+};
+
+}  // namespace kovra

@@ -1,0 +1,89 @@
+// Every input the fuzzers kept (and every seed) goes through the parsers
+// again here, under the sanitizers of the unit tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/fuzz/fuzz_checks.h"
+
+namespace {
+
+std::filesystem::path corpusDir() {
+#ifdef QUILLAR_FUZZ_CORPUS
+  return QUILLAR_FUZZ_CORPUS;
+#else
+  return std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "corpus";
+#endif
+}
+
+std::vector<std::filesystem::path> filesIn(const std::string& name) {
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(corpusDir() / name, ec))
+    if (e.is_regular_file()) files.push_back(e.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string readAll(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+template <typename Check>
+void runCorpus(const std::string& name, size_t atLeast, Check check) {
+  auto files = filesIn(name);
+  ASSERT_GE(files.size(), atLeast) << "corpus " << (corpusDir() / name) << " is missing or thin";
+  for (const auto& file : files) {
+    const std::string input = readAll(file);
+    auto start = std::chrono::steady_clock::now();
+    std::string problem = check(input);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(problem, "") << file.filename();
+    // Each input is small; anything slow points at a runaway loop.
+    EXPECT_LT(seconds, 2.0) << file.filename();
+  }
+}
+
+TEST(FuzzCorpus, JsonInputsKeepTheReadersProperties) { runCorpus("json", 20, fuzzcheck::checkJson); }
+
+TEST(FuzzCorpus, UrlInputsKeepTheParsersProperties) { runCorpus("url", 10, fuzzcheck::checkUrl); }
+
+// The checks themselves must be able to fail, or the corpus proves nothing.
+TEST(FuzzCorpus, ChecksNoticeBrokenTrees) {
+  JsonValue a, b;
+  a.kind = b.kind = JsonKind::Number;
+  a.number = 0.0;
+  b.number = -0.0;
+  EXPECT_FALSE(fuzzcheck::same(a, b));
+  b.number = 0.0;
+  EXPECT_TRUE(fuzzcheck::same(a, b));
+  JsonValue s;
+  s.kind = JsonKind::String;
+  s.text = std::string("q\"\\\x01\xff", 5);
+  std::string text;
+  fuzzcheck::write(text, s);
+  EXPECT_EQ(text, "\"q\\\"\\\\\\u0001\xff\"");
+  auto back = jsonParse(text);
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(fuzzcheck::same(*back, s));
+  JsonValue deep;
+  deep.kind = JsonKind::Array;
+  for (int i = 0; i < 3; ++i) {
+    JsonValue outer;
+    outer.kind = JsonKind::Array;
+    outer.items.push_back(std::move(deep));
+    deep = std::move(outer);
+  }
+  EXPECT_EQ(fuzzcheck::depthOf(deep), 4);
+}
+
+}  // namespace
