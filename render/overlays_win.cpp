@@ -7,6 +7,7 @@
 
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
+#include "desktop/survey_win.h"
 #include "shell/log.h"
 #include "shell/settings.h"
 #include "shell/shell_win.h"
@@ -130,6 +131,7 @@ void buildOverlays(bool retry) {
       uint64_t seed = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(m)) ^ GetTickCount64();
       o->world = std::make_unique<kovra::SnowWorld>(o->widthDip, o->heightDip, seed);
     }
+    o->world->fate = windowFate;
     o->world->primary = o->primary;
 
     bool attached = gRenderer->attach(*o);

@@ -15,6 +15,12 @@ constexpr float kThreshold = 0.002f;  // coverage x opacity at or below this lea
 constexpr Rgba kSnowBody{0.975f, 0.985f, 1.0f, 1.0f};
 constexpr Rgba kSnowRim{0.55f, 0.65f, 0.80f, 0.85f};
 
+#if defined(__GNUC__)
+#define KOVRA_HOT inline __attribute__((always_inline))
+#else
+#define KOVRA_HOT inline
+#endif
+
 bool finite(float v) { return std::isfinite(v); }
 
 // Inclusive index range [floor(from), ceil(to)] clipped to 0..limit-1; false when
@@ -27,17 +33,17 @@ bool span(float from, float to, int limit, int& lo, int& hi) {
   return lo <= hi;
 }
 
-inline uint32_t toByte(float c) {
+KOVRA_HOT uint32_t toByte(float c) {
   c = c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c);
   return static_cast<uint32_t>(c * 255.0f + 0.5f);
 }
 
-inline uint32_t pack(float r, float g, float b, float a) {
+KOVRA_HOT uint32_t pack(float r, float g, float b, float a) {
   return (toByte(a) << 24) | (toByte(r) << 16) | (toByte(g) << 8) | toByte(b);
 }
 
 // Premultiplied source over the pixel: new = source + old x (1 - source alpha).
-inline void over(uint32_t& d, float r, float g, float b, float a) {
+KOVRA_HOT void over(uint32_t& d, float r, float g, float b, float a) {
   const uint32_t o = d;
   if (o == 0) {
     d = pack(r, g, b, a);
@@ -49,14 +55,14 @@ inline void over(uint32_t& d, float r, float g, float b, float a) {
 }
 
 // Premultiplied source added to the pixel, each component capped at 1.
-inline void add(uint32_t& d, float r, float g, float b, float a) {
+KOVRA_HOT void add(uint32_t& d, float r, float g, float b, float a) {
   const uint32_t o = d;
   d = pack(r + static_cast<float>((o >> 16) & 0xFFu) * kInv255, g + static_cast<float>((o >> 8) & 0xFFu) * kInv255,
            b + static_cast<float>(o & 0xFFu) * kInv255, a + static_cast<float>(o >> 24) * kInv255);
 }
 
 // A straight colour at coverage x opacity u.
-inline void blend(uint32_t& d, const Rgba& c, float u) {
+KOVRA_HOT void blend(uint32_t& d, const Rgba& c, float u) {
   if (u <= kThreshold) return;
   over(d, c.r * u, c.g * u, c.b * u, u);
 }
@@ -67,28 +73,39 @@ struct FlakeSum {
   float r = 0, g = 0, b = 0, a = 0;
 };
 
-inline void flakeSample(float u, float v, FlakeSum& sum) {
+KOVRA_HOT void flakeSample(float u, float v, FlakeSum& sum) {
   const float uu = u * u;
   const float r2 = uu + v * v;
-  if (r2 > 0.27f) return;
+  // Beyond 0.495 of the footprint neither the body nor the shadow (0.45
+  // around a point 0.045 lower) reaches, so those samples stay empty too.
+  if (r2 > 0.2451f) return;
+  // Body: alpha through (0, 1), (0.6, 0.95), (0.85, 0.5), (1, 0) over the
+  // distance in units of 0.4, written out in plain distances.
   float h = 0.0f;
-  const float bd = std::sqrt(r2) * (1.0f / 0.4f);
-  if (bd < 0.6f) {
-    h = 1.0f - 0.05f * (bd / 0.6f);
-  } else if (bd < 0.85f) {
-    h = 0.95f - 0.45f * ((bd - 0.6f) / 0.25f);
-  } else if (bd < 1.0f) {
-    h = 0.5f - 0.5f * ((bd - 0.85f) / 0.15f);
+  if (r2 < 0.16f) {
+    const float r = std::sqrt(r2);
+    if (r < 0.24f) {
+      h = 1.0f - r * (0.05f / 0.24f);
+    } else if (r < 0.34f) {
+      h = 0.95f - (r - 0.24f) * (0.45f / 0.1f);
+    } else {
+      h = 0.5f - (r - 0.34f) * (0.5f / 0.06f);
+    }
   }
+  // Shadow 0.045 lower: (0, 0.36), (0.6, 0.24), (0.85, 0.07), (1, 0) over
+  // the distance in units of 0.45.
   const float vs = v - 0.045f;
-  const float cd = std::sqrt(uu + vs * vs) * (1.0f / 0.45f);
+  const float c2 = uu + vs * vs;
   float s = 0.0f;
-  if (cd < 0.6f) {
-    s = 0.36f - 0.12f * (cd / 0.6f);
-  } else if (cd < 0.85f) {
-    s = 0.24f - 0.17f * ((cd - 0.6f) / 0.25f);
-  } else if (cd < 1.0f) {
-    s = 0.07f - 0.07f * ((cd - 0.85f) / 0.15f);
+  if (c2 < 0.2025f) {
+    const float c = std::sqrt(c2);
+    if (c < 0.27f) {
+      s = 0.36f - c * (0.12f / 0.27f);
+    } else if (c < 0.3825f) {
+      s = 0.24f - (c - 0.27f) * (0.17f / 0.1125f);
+    } else {
+      s = 0.07f - (c - 0.3825f) * (0.07f / 0.0675f);
+    }
   }
   s *= 1.0f - h;
   sum.r += 0.25f * s + h;
@@ -97,7 +114,7 @@ inline void flakeSample(float u, float v, FlakeSum& sum) {
   sum.a += s + h;
 }
 
-inline float texel(uint32_t t, int shift) { return static_cast<float>((t >> shift) & 0xFFu); }
+KOVRA_HOT float texel(uint32_t t, int shift) { return static_cast<float>((t >> shift) & 0xFFu); }
 
 }  // namespace
 
@@ -150,7 +167,7 @@ void SoftPainter::drawLine(DrawPoint p0, DrawPoint p1, float lineWidth, const Rg
     return;
   const float dx = bx - ax, dy = by - ay;
   const float len2 = dx * dx + dy * dy;
-  const float inv = len2 > 0.0f ? 1.0f / len2 : 0.0f;
+  const float invLen = len2 > 0.0f ? 1.0f / std::sqrt(len2) : 0.0f;
   for (int j = y0; j <= y1; ++j) {
     const float yc = static_cast<float>(j) + 0.5f;
     // Only the part of the segment within `reach` of this row can cover it.
@@ -174,9 +191,19 @@ void SoftPainter::drawLine(DrawPoint p0, DrawPoint p1, float lineWidth, const Rg
     const float ry = yc - ay;
     for (int i = a; i <= b; ++i) {
       const float rx = static_cast<float>(i) + 0.5f - ax;
-      const float t = std::clamp((rx * dx + ry * dy) * inv, 0.0f, 1.0f);
-      const float ex = rx - t * dx, ey = ry - t * dy;
-      const float cover = std::clamp(w - std::sqrt(ex * ex + ey * ey) + 0.5f, 0.0f, 1.0f);
+      // Distance to the segment: to an end point beyond either end, else
+      // across it (the cross product keeps pixels on the axis at exactly 0).
+      const float along = rx * dx + ry * dy;
+      float dist;
+      if (along <= 0.0f) {
+        dist = std::sqrt(rx * rx + ry * ry);
+      } else if (along >= len2) {
+        const float ex = rx - dx, ey = ry - dy;
+        dist = std::sqrt(ex * ex + ey * ey);
+      } else {
+        dist = std::fabs(rx * dy - ry * dx) * invLen;
+      }
+      const float cover = std::clamp(w - dist + 0.5f, 0.0f, 1.0f);
       blend(line[i], colour, cover * colour.a);
     }
   }
@@ -254,7 +281,14 @@ void SoftPainter::drawFlake(const FlakeDraw& flake) {
     uint32_t* line = row(j);
     const float vc = (static_cast<float>(j) + 0.5f - cy) * inv;
     const float v0 = (static_cast<float>(j) + 0.25f - cy) * inv, v1 = (static_cast<float>(j) + 0.75f - cy) * inv;
-    for (int i = x0; i <= x1; ++i) {
+    // Only the columns whose samples can fall inside the picture's circle.
+    const float vn = small ? std::min(std::fabs(v0), std::fabs(v1)) : std::fabs(vc);
+    const float room = 0.2451f - vn * vn;
+    if (room < 0.0f) continue;
+    const float reach = std::sqrt(room) * d + 1.0f;
+    const int a = static_cast<int>(std::floor(std::clamp(cx - reach, static_cast<float>(x0), static_cast<float>(x1))));
+    const int b = static_cast<int>(std::floor(std::clamp(cx + reach, static_cast<float>(x0), static_cast<float>(x1))));
+    for (int i = a; i <= b; ++i) {
       FlakeSum s;
       if (small) {
         const float u0 = (static_cast<float>(i) + 0.25f - cx) * inv, u1 = (static_cast<float>(i) + 0.75f - cx) * inv;

@@ -8,6 +8,9 @@
 
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
+#include "desktop/survey_win.h"
+#include "shell/win_util_win.h"
+#include "world/surfaces.h"
 #include "shell/frame_rules.h"
 #include "shell/log.h"
 #include "shell/pacing.h"
@@ -25,6 +28,51 @@ struct InputSample {
 
 FrameStats gStats;
 double gTopmostTime = 0;
+uint64_t gLoggedGeneration = 0;
+double gWindowLogTime = -1e9;
+
+PixelRect toPixelRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+kovra::MonitorArea areaOf(const MonitorOverlay& o) {
+  return {toPixelRect(o.monitorRect), toPixelRect(o.workRect), o.scale, o.heightDip};
+}
+
+kovra::Foreground foreground() {
+  HWND fg = GetForegroundWindow();
+  HWND root = fg ? GetAncestor(fg, GA_ROOT) : nullptr;
+  return {static_cast<uint64_t>(reinterpret_cast<uintptr_t>(fg)), static_cast<uint64_t>(reinterpret_cast<uintptr_t>(root))};
+}
+
+// The window list and each monitor's surfaces, after a change, at most every 10 s.
+void logWindowList(double t, bool primaryDown) {
+  const DesktopSurvey& sv = desktopSurvey();
+  if (sv.generation == gLoggedGeneration || t - gWindowLogTime <= 10.0) return;
+  gLoggedGeneration = sv.generation;
+  gWindowLogTime = t;
+  std::string bars, wins;
+  char buf[512];
+  for (const PixelRect& r : sv.taskbars) {
+    std::snprintf(buf, sizeof buf, " %ld,%ld-%ld,%ld", static_cast<long>(r.left), static_cast<long>(r.top),
+                  static_cast<long>(r.right), static_cast<long>(r.bottom));
+    bars += buf;
+  }
+  for (const SurveyedWindow& w : sv.windows) {
+    std::snprintf(buf, sizeof buf, " [%s %ld,%ld %ldx%ld%s%s%s%s]", toUtf8(w.className).c_str(),
+                  static_cast<long>(w.visible.left), static_cast<long>(w.visible.top),
+                  static_cast<long>(w.visible.right - w.visible.left),
+                  static_cast<long>(w.visible.bottom - w.visible.top), w.hasCaption ? "" : " nocaption",
+                  w.maximized ? " max" : "", w.topmost ? " top" : "", w.layered ? " layered" : "");
+    wins += buf;
+  }
+  logLine("windows %zu, taskbars%s:%s", sv.windows.size(), bars.c_str(), wins.c_str());
+  kovra::Foreground fg = foreground();
+  for (auto& o : overlays()) {
+    kovra::SurfaceScene scene = kovra::layoutScene(areaOf(*o), sv, fg, primaryDown);
+    logLine("monitor %ld,%ld: work %ld,%ld-%ld,%ld, taskbar %s, drift on it %s", o->monitorRect.left,
+            o->monitorRect.top, o->workRect.left, o->workRect.top, o->workRect.right, o->workRect.bottom,
+            scene.taskbarPresent ? "yes" : "no", scene.taskbarDrift ? "yes" : "no");
+  }
+}
 
 bool keyDown(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
@@ -104,7 +152,7 @@ void statsTick(double t) {
     fig.balls += o->world->ballCount();
     fig.snowmen += o->world->snowmanCount();
   }
-  fig.windows = 0;  // the window survey joins with the drifts
+  fig.windows = desktopSurvey().windows.size();
   fig.renderer = currentRenderer() ? currentRenderer()->displayName() : "none";
   fig.displayRate = st.frame.displayRate;
   fig.inStepFps = st.frame.inStepFps;
@@ -128,9 +176,14 @@ void frameTick(double t) {
     buildOverlays(false);
   }
 
+  survey(t);
   InputSample input = sampleInput();
+  logWindowList(t, input.primaryDown);
+
   kovra::WorldInput worldInput = buildWorldInput(set, st.frame.perfScale);
-  bool busy = false;
+  const DesktopSurvey& sv = desktopSurvey();
+  // Windows that moved or changed a moment ago keep the frame rate up.
+  bool busy = t - sv.lastChange < 0.8;
   bool needsSpeed = false;
   bool anyShown = false;
   const bool smartReason = false;  // smart pause joins with the desktop probes
@@ -144,7 +197,19 @@ void frameTick(double t) {
     if (fade.action != FadeAction::Run) continue;
     o.opacity = static_cast<float>(fade.opacity);
 
-    // Time away turns into snow once there are drifts to carry it.
+    if (o.dirty || o.seenGeneration != sv.generation) {
+      kovra::SurfaceScene scene = kovra::layoutScene(areaOf(o), sv, foreground(), input.primaryDown);
+      o.world->updateDrifts(scene, worldInput, t);
+      o.dirty = false;
+      o.seenGeneration = sv.generation;
+    }
+
+    AwayCheck away = awayCheck(wall, o.lastVisitWall, pausedTime, o.lastVisitPaused);
+    if (away.deposit) {
+      int drifts = o.world->awayDeposit(away.away, worldInput);
+      logLine("monitor %ld,%ld away %.0f s: +%.1f pt per column on %d drifts", o.monitorRect.left, o.monitorRect.top,
+              away.away, o.world->lastAwayDeposit, drifts);
+    }
     o.lastVisitWall = wall;
     o.lastVisitPaused = pausedTime;
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "desktop/survey_win.h"
 #include "render/overlay_win.h"
 #include "shell/log.h"
 #include "shell/log_win.h"
@@ -176,6 +177,7 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   if (hotkey) UnregisterHotKey(st.mainWindow, 1);
   if (sessionNotes) WTSUnRegisterSessionNotification(st.mainWindow);
   settingsSave(set);
+  surveyRelease();
   logLine("quit");
   if (SUCCEEDED(com)) CoUninitialize();
   return code;

@@ -31,6 +31,7 @@ std::map<long, HWND> gWindows;           // test windows by their id
 std::map<std::wstring, HANDLE> gMutexes; // held named mutexes
 std::map<DWORD, HANDLE> gProcesses;      // processes from "start", by pid
 std::map<int, bool> gHotkeys;            // hotkey ids held by "hotkey"
+std::map<long, long> gClicks;            // left-button presses received, by window id
 
 std::wstring widen(const std::string& s) {
   if (s.empty()) return std::wstring();
@@ -149,6 +150,9 @@ LRESULT CALLBACK testWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_LBUTTONDOWN:
+      gClicks[static_cast<long>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))] += 1;
+      return 0;
     case WM_DESTROY: {
       for (auto it = gWindows.begin(); it != gWindows.end(); ++it)
         if (it->second == hwnd) {
@@ -316,6 +320,24 @@ bool execute(const std::string& line, int& exitCode) {
     if (!hwnd) return reply("err nowindow"), true;
     if (!DestroyWindow(hwnd)) return reply(format("err destroy %lu", GetLastError())), true;
     reply("ok");
+  } else if (cmd == "zorder") {
+    // zorder: the ids of the test windows in the system's z-order, front first.
+    std::string ids;
+    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+      for (auto& [id, hwnd] : gWindows)
+        if (hwnd == h) ids += format(" %ld", id);
+    reply("ok" + ids);
+  } else if (cmd == "raise") {
+    // raise ID: to the top of the z-order, activated.
+    HWND hwnd = windowById(w, 1);
+    if (!hwnd) return reply("err nowindow"), true;
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(hwnd);
+    reply("ok");
+  } else if (cmd == "clicks") {
+    // clicks ID: left-button presses that reached the window so far.
+    if (!parseNumbers(w, 1, 1, n)) return reply("err usage: clicks ID"), true;
+    reply(format("ok %ld", gClicks[static_cast<long>(n[0])]));
   } else if (cmd == "rect") {
     HWND hwnd = windowById(w, 1);
     if (!hwnd) return reply("err nowindow"), true;

@@ -119,7 +119,7 @@ TEST_F(DriftScene, MaximisedWindowsCarryNoSnowAndHideTheTaskbarsWithoutClearingI
     ASSERT_EQ(bar.limits[c], 0.0f);
     ASSERT_EQ(bar.heights[c], 10.0f);
   }
-  EXPECT_FALSE(w.findLanding(500, 100, 0, true) && w.findLanding(500, 100, 0, true)->drift == &bar);
+  EXPECT_FALSE(w.findLanding(500, 100, -10, true));  // ground and bar both hidden
   EXPECT_TRUE(bar.dirty);
 
   update(scene({win(1, 300, 300, 800, 500)}));  // restored
@@ -143,36 +143,47 @@ TEST_F(DriftScene, MaximisedWindowsCarryNoSnowAndHideTheTaskbarsWithoutClearingI
 
 TEST_F(DriftScene, WindowsInFrontAndTheTaskbarHideWhatLiesBehind) {
   // Front window A reaches higher than the back window B, whose top pokes out
-  // to the right of A; C hovers 6 pt above the taskbar.
-  update(scene({win(1, 100, 200, 600, 500), win(2, 500, 150, 800, 450), win(3, 1500, 46, 300, 300)}));
+  // to the right of A; D hangs 6 pt above B's ledge.
+  update(scene({win(1, 100, 200, 600, 500), win(3, 1000, 606, 200, 300), win(2, 500, 150, 800, 450)}));
   const Drift& a = drift("w1");
   const Drift& b = drift("w2");
+  const Drift& dd = drift("w3");
   const Drift& bar = drift("bar");
   const Drift& ground = drift("ground");
+  EXPECT_EQ(b.zRank, 2);
   // B spans 508..1292; A covers it up to x 700, i.e. its first 96 columns.
   EXPECT_EQ(b.limits[95], 0.0f);
   EXPECT_EQ(b.limits[96], 24.0f);
+  // Under D (x 1000..1200) snow on B can only pile up 6 pt.
+  EXPECT_EQ(b.limits[245], 24.0f);
+  EXPECT_EQ(b.limits[246], 6.0f);
+  EXPECT_EQ(b.limits[345], 6.0f);
+  EXPECT_EQ(b.limits[346], 24.0f);
   for (float l : a.limits) ASSERT_EQ(l, 24.0f);
-  // The taskbar hides the whole ground; C lowers the taskbar's room.
+  for (float l : dd.limits) ASSERT_EQ(l, 24.0f);
+  // The taskbar hides the whole ground; windows do not cover the taskbar.
   for (float l : ground.limits) ASSERT_EQ(l, 0.0f);
-  EXPECT_EQ(bar.limits[749], 22.0f);
-  EXPECT_EQ(bar.limits[750], 6.0f);
-  EXPECT_EQ(bar.limits[899], 6.0f);
-  EXPECT_EQ(bar.limits[900], 22.0f);
+  for (float l : bar.limits) ASSERT_EQ(l, 22.0f);
 
   // Snow lands on the highest visible surface it crosses.
   std::optional<Landing> hit = w.findLanding(600, 1000, -10, true);
   ASSERT_TRUE(hit);
   EXPECT_EQ(hit->drift, &a);  // over both windows, A's ledge is in front and higher
-  hit = w.findLanding(1000, 1000, -10, true);
+  hit = w.findLanding(1250, 1000, -10, true);
   ASSERT_TRUE(hit);
   EXPECT_EQ(hit->drift, &b);
   EXPECT_EQ(hit->surface, 600.0f);
+  hit = w.findLanding(1100, 1000, -10, true);
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->drift, &dd);
+  hit = w.findLanding(1100, 900, -10, true);  // below D's ledge: B's, under D
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->drift, &b);
   hit = w.findLanding(1600, 1000, -10, true);
   ASSERT_TRUE(hit);
   EXPECT_EQ(hit->drift, &bar);
-  hit = w.findLanding(1600, 45, -10, true);  // starting under the bar's ledge: nothing below
-  EXPECT_FALSE(hit);
+  EXPECT_EQ(hit->surface, 40.0f);
+  EXPECT_FALSE(w.findLanding(1600, 39, -10, true));  // the ground lies hidden under the bar
 
   // Taking the taskbar away uncovers the ground.
   update(scene({win(1, 100, 200, 600, 500)}, false));
@@ -233,7 +244,9 @@ TEST_F(DriftScene, AWideCoverKeepsTheSnowHiddenUntilItMovesAway) {
     ASSERT_EQ(b.heights[c], 5.0f);
   }
   EXPECT_TRUE(b.launchColumns.empty());
-  EXPECT_FALSE(w.findLanding(300, 1000, 400, true));
+  std::optional<Landing> hit = w.findLanding(300, 1000, 400, true);
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->drift->key, "w1");  // A's own ledge, not B's hidden one
   update(scene({win(1, 1200, 0, 400, 700), win(2, 200, 0, 380, 500)}, false));
   for (int c = 0; c < b.columns; ++c) {
     ASSERT_EQ(b.limits[c], 24.0f);
@@ -250,7 +263,9 @@ TEST_F(DriftScene, AWindowThatGrowsOrShrinksKeepsItsSnowInPlace) {
 
   // Dragging the left edge 40 pt right: the first 20 columns are gone, the
   // rest stay where they were on the screen.
-  w.updateDrifts(scene({win(1, 140, 100, 376, 400)}, false), in, now + 1);
+  SurfaceScene dragged = scene({win(1, 140, 100, 376, 400)}, false);
+  dragged.pressed = true;
+  w.updateDrifts(dragged, in, now + 1);
   ASSERT_EQ(w.findDrift("w1"), &d);
   ASSERT_EQ(d.columns, 180);
   EXPECT_FLOAT_EQ(d.x, 148.0f);

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "shell/log.h"
 
 namespace {
@@ -36,7 +38,9 @@ std::vector<std::string> splitCrlf(const std::string& text) {
 class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = ::testing::TempDir() + "quillar-log-test.txt";
+    // ctest runs tests side by side in separate processes: one file each.
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = ::testing::TempDir() + "quillar-log-" + info->name() + "-" + std::to_string(getpid()) + ".txt";
     std::FILE* f = std::fopen(path_.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     LogClock clock;

@@ -218,7 +218,8 @@ TEST(RenderSoftPainterLine, WideLineHasRoundCapsAndScalesItsWidth) {
   // 2 pt wide at scale 2: half-width 2 px, from pixel centre (5.5, 9.5) to (13.5, 9.5).
   p.drawLine(c.centreOf(5, 9), c.centreOf(13, 9), 2.0f, {1, 1, 1, 1});
   EXPECT_EQ(c.at(9, 9), 0xFFFFFFFFu);
-  EXPECT_EQ(c.at(9, 11), 0xFFFFFFFFu);                 // 2 px off the axis: coverage 0.5 + ... = 1? no: 0.5
+  EXPECT_EQ(c.at(9, 10), 0xFFFFFFFFu);                 // 1 px off the axis
+  EXPECT_EQ(c.at(9, 11), argb(128, 128, 128, 128));    // 2 px off: on the edge
   EXPECT_EQ(c.at(9, 12), 0u);                          // 3 px off: nothing
   EXPECT_EQ(c.at(15, 9), argb(128, 128, 128, 128));    // 2 px beyond the end: the round cap's edge
   EXPECT_EQ(c.at(14, 10), 0xFFFFFFFFu);                // inside the cap
@@ -466,7 +467,7 @@ TEST(RenderSoftPainterDrift, RimThicknessGrowsWithScale) {
   // Ground line 10 pt up, snow 5 pt: top at pixel row 10, rim 1.8 px from 9.1 to 10.9.
   p.drawDrift({0, 10, runs, 1});
   EXPECT_EQ(c.at(4, 8), 0u);
-  EXPECT_EQ(c.at(4, 9), argb(194, 107, 126, 155));  // 0.9 x 0.85 of the rim
+  EXPECT_EQ(c.at(4, 9), argb(195, 107, 127, 156));  // 0.9 x 0.85 of the rim
   EXPECT_EQ(alphaOf(c.at(4, 10)), 255u);
   EXPECT_EQ(c.at(4, 11), argb(255, 249, 251, 255));
 }

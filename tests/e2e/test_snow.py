@@ -1,0 +1,97 @@
+"""Visible snow: the overlay windows and what they show, against the real quillar.exe."""
+
+from __future__ import annotations
+
+import re
+import statistics
+import time
+
+import pixels
+
+WS_EX_TOPMOST = 0x00000008
+WS_EX_TRANSPARENT = 0x00000020
+WS_EX_TOOLWINDOW = 0x00000080
+WS_EX_LAYERED = 0x00080000
+WS_EX_NOACTIVATE = 0x08000000
+WS_POPUP = 0x80000000
+KOVRA_KEY = r"HKCU\Software\Kovra"
+
+
+def _snow_after(s, seconds: float, label: str, env=None):
+    proc = s.start_resident(env=env)
+    s.wait_log(re.compile(r"^sprites: \d+ of 22 pictures loaded$"), timeout=20, proc=proc)
+    # Flakes start above the top edge and need this long to reach the bottom.
+    time.sleep(seconds)
+    shot = s.screenshot(label)
+    return proc, pixels.load(shot)
+
+
+def test_overlay_window_and_flakes_over_the_whole_screen(s):
+    proc, img = _snow_after(s, 16.0, "snow-whole-screen")
+    msgs = s.messages()
+    assert "renderer: compatible (UpdateLayeredWindow)" in msgs, msgs
+    assert "monitor 0,0 1920x1080 px, 96 dpi (x1.00), work 0,0-1920,1080" in msgs, msgs
+
+    info = s.helper.info("KovraSnow")
+    assert s.helper.count("KovraSnow") == 1
+    assert info["visible"], info
+    for bit, name in ((WS_EX_TOPMOST, "topmost"), (WS_EX_TRANSPARENT, "transparent"), (WS_EX_TOOLWINDOW, "tool"),
+                      (WS_EX_LAYERED, "layered"), (WS_EX_NOACTIVATE, "no-activate")):
+        assert info["exstyle"] & bit, f"overlay lacks {name}: {info['exstyle']:#x}"
+    assert info["style"] & WS_POPUP, info
+    assert info["rect"] == (0, 0, 1920, 1080), info
+    assert info["title"] == "Quillar", info
+
+    # Flakes everywhere: every cell of a 4 x 3 grid holds some.
+    for gy in range(3):
+        for gx in range(4):
+            cell = (gx * 480, gy * 360, gx * 480 + 480, gy * 360 + 360)
+            blobs = pixels.bright_blobs(img, region=cell)
+            assert len(blobs) >= 3, f"only {len(blobs)} flakes in cell {cell}"
+    # ... and they are flakes, not a white screen: most of it stays clear.
+    allblobs = pixels.bright_blobs(img)
+    lit = sum(c for c, _ in allblobs)
+    assert 150 <= len(allblobs) and lit < 0.02 * img.width * img.height, (len(allblobs), lit)
+    assert proc.alive()
+
+
+def test_clicks_pass_through_the_overlay_to_the_window_below(s):
+    proc = s.start_resident()
+    s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
+    s.helper.ok("open 1 300 300 600 400 caption")
+    time.sleep(1.0)
+    s.helper.ok("mouse 600 500 click")
+    s.helper.ok("mouse 620 520 click")
+    clicks = None
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        clicks = int(s.helper.ok("clicks 1"))
+        if clicks >= 2:
+            break
+        time.sleep(0.1)
+    assert clicks == 2, f"the window below got {clicks} of 2 clicks"
+    assert "snow under the cursor: overlay takes clicks" not in s.messages()
+
+
+def test_higher_dpi_scales_the_monitor_and_the_flakes(s):
+    first, plain = _snow_after(s, 9.0, "snow-96dpi")
+    sizes_96 = [c for c, _ in pixels.bright_blobs(plain, region=(0, 0, 1920, 500))]
+    assert s.quit_resident(first) == 0
+
+    s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
+    _, scaled = _snow_after(s, 9.0, "snow-144dpi")
+    assert "monitor 0,0 1920x1080 px, 144 dpi (x1.50), work 0,0-1920,1080" in s.messages(), s.messages()
+    sizes_144 = [c for c, _ in pixels.bright_blobs(scaled, region=(0, 0, 1920, 500))]
+    assert len(sizes_96) >= 30 and len(sizes_144) >= 20, (len(sizes_96), len(sizes_144))
+    # Flake areas grow with the square of the scale (1.5² = 2.25); medians resist outliers.
+    ratio = statistics.median(sizes_144) / statistics.median(sizes_96)
+    assert 1.6 <= ratio <= 3.2, f"median flake area ratio {ratio:.2f} ({statistics.median(sizes_96)} px at 96 dpi)"
+
+
+def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
+    s.reg_add(KOVRA_KEY, "RenderMode2", "REG_DWORD", 0)
+    proc = s.start_resident()
+    s.wait_log("renderer: compatible (UpdateLayeredWindow)", timeout=20, proc=proc)
+    msgs = s.messages()
+    assert "renderer GPU (DirectComposition) could not start — switching to the compatible one" in msgs, msgs
+    assert s.helper.count("KovraSnow") == 1

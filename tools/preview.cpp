@@ -1,0 +1,227 @@
+// Renders a snow world over a made-up desktop into PNG frames, to look at the
+// snow without Windows:
+//
+//   preview <output dir> <frames> <width> <height> <level> <scale>
+//           [seconds between frames = 1/30] [seconds of snowfall first = 20]
+//           [hours away = 3]
+//
+// Width and height are pixels; the world covers them in points at `scale`.
+// The desktop has three windows and a taskbar laid out the way the drift
+// manager sees real ones, so the drifts settle where they would.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "desktop/survey.h"
+#include "render/png_write.h"
+#include "render/soft_painter.h"
+#include "render/sprites.h"
+#include "world/scene.h"
+#include "world/surfaces.h"
+#include "world/world.h"
+
+namespace {
+
+struct Colour {
+  float r, g, b;
+};
+
+Colour mix(Colour a, Colour b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+
+uint32_t opaque(Colour c) {
+  auto byte = [](float v) { return static_cast<uint32_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f); };
+  return 0xFF000000u | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
+}
+
+struct Desktop {
+  int width, height;
+  std::vector<uint32_t> px;
+
+  Desktop(int w, int h) : width(w), height(h), px(static_cast<size_t>(w) * h) {}
+
+  void blend(int x, int y, Colour c, float a) {
+    if (x < 0 || y < 0 || x >= width || y >= height || a <= 0) return;
+    uint32_t& d = px[static_cast<size_t>(y) * width + x];
+    const float r = ((d >> 16) & 255) / 255.0f, g = ((d >> 8) & 255) / 255.0f, b = (d & 255) / 255.0f;
+    d = opaque({r + (c.r - r) * a, g + (c.g - g) * a, b + (c.b - b) * a});
+  }
+  void rect(int l, int t, int r, int b, Colour c, float a = 1.0f) {
+    for (int y = std::max(t, 0); y < std::min(b, height); ++y)
+      for (int x = std::max(l, 0); x < std::min(r, width); ++x) blend(x, y, c, a);
+  }
+};
+
+// A calm evening: deep blue overhead, a warm glow low down, two rows of hills.
+void paintWallpaper(Desktop& d) {
+  const Colour top{0.07f, 0.10f, 0.24f}, mid{0.22f, 0.30f, 0.52f}, low{0.78f, 0.58f, 0.56f};
+  const Colour farHill{0.20f, 0.24f, 0.40f}, nearHill{0.11f, 0.14f, 0.26f};
+  for (int y = 0; y < d.height; ++y) {
+    const float t = static_cast<float>(y) / static_cast<float>(d.height);
+    const Colour sky = t < 0.55f ? mix(top, mid, t / 0.55f) : mix(mid, low, (t - 0.55f) / 0.45f);
+    for (int x = 0; x < d.width; ++x) d.px[static_cast<size_t>(y) * d.width + x] = opaque(sky);
+  }
+  for (int x = 0; x < d.width; ++x) {
+    const float u = static_cast<float>(x) / static_cast<float>(d.width);
+    const float farTop = d.height * (0.70f - 0.05f * std::sin(u * 7.1f + 0.6f) - 0.03f * std::sin(u * 17.0f));
+    const float nearTop = d.height * (0.80f - 0.06f * std::sin(u * 4.3f + 2.0f) - 0.02f * std::sin(u * 23.0f + 1.0f));
+    for (int y = static_cast<int>(farTop); y < d.height; ++y) d.blend(x, y, farHill, 0.9f);
+    for (int y = static_cast<int>(nearTop); y < d.height; ++y) d.blend(x, y, nearHill, 0.95f);
+  }
+}
+
+void paintWindow(Desktop& d, const PixelRect& r, float scale, Colour accent) {
+  const int s = std::max(1, static_cast<int>(std::lround(scale)));
+  for (int k = 1; k <= 12 * s; ++k)  // a soft shadow
+    d.rect(r.left - k + 4 * s, r.top - k + 8 * s, r.right + k + 4 * s, r.bottom + k + 8 * s, {0, 0, 0},
+           0.03f * (1.0f - static_cast<float>(k) / (12.0f * s)));
+  d.rect(r.left - 1, r.top - 1, r.right + 1, r.bottom + 1, {0.35f, 0.38f, 0.45f});
+  d.rect(r.left, r.top, r.right, r.bottom, {0.96f, 0.965f, 0.975f});
+  const int bar = 32 * s;
+  d.rect(r.left, r.top, r.right, r.top + bar, {0.88f, 0.90f, 0.94f});
+  d.rect(r.left + 10 * s, r.top + 10 * s, r.left + 22 * s, r.top + 22 * s, accent);
+  d.rect(r.left + 30 * s, r.top + 13 * s, r.left + 130 * s, r.top + 19 * s, {0.55f, 0.58f, 0.64f});
+  for (int b = 0; b < 3; ++b) {
+    const int x = r.right - (16 + 30 * b) * s;
+    d.rect(x - 6 * s, r.top + 15 * s, x + 6 * s, r.top + 17 * s, {0.35f, 0.38f, 0.45f});
+  }
+  // A few lines of "text".
+  int y = r.top + bar + 20 * s;
+  for (int line = 0; y + 8 * s < r.bottom - 16 * s; ++line, y += 22 * s) {
+    const int len = (r.right - r.left - 40 * s) * (line % 4 == 3 ? 5 : (line % 3 == 1 ? 8 : 9)) / 10;
+    d.rect(r.left + 20 * s, y, r.left + 20 * s + len, y + 8 * s, line == 0 ? accent : Colour{0.78f, 0.80f, 0.85f});
+  }
+}
+
+void paintTaskbar(Desktop& d, const PixelRect& r, float scale) {
+  const int s = std::max(1, static_cast<int>(std::lround(scale)));
+  d.rect(r.left, r.top, r.right, r.bottom, {0.12f, 0.13f, 0.18f}, 0.88f);
+  d.rect(r.left, r.top, r.right, r.top + 1, {0.45f, 0.48f, 0.58f}, 0.6f);
+  const int mid = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+  for (int i = -3; i <= 3; ++i) {
+    const int x = mid + i * 44 * s;
+    d.rect(x - 12 * s, cy - 12 * s, x + 12 * s, cy + 12 * s, i == 0 ? Colour{0.35f, 0.62f, 0.95f} : Colour{0.55f, 0.58f, 0.66f},
+           0.9f);
+  }
+}
+
+// The overlay (premultiplied) over the opaque desktop.
+void composite(const std::vector<uint32_t>& overlay, const Desktop& d, std::vector<uint32_t>& out) {
+  out.resize(d.px.size());
+  for (size_t i = 0; i < d.px.size(); ++i) {
+    const uint32_t o = overlay[i], b = d.px[i];
+    const uint32_t k = 255u - (o >> 24);
+    auto ch = [&](int shift) {
+      const uint32_t v = ((o >> shift) & 255u) + (((b >> shift) & 255u) * k + 127u) / 255u;
+      return std::min(v, 255u) << shift;
+    };
+    out[i] = 0xFF000000u | ch(16) | ch(8) | ch(0);
+  }
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: preview <output dir> <frames> <width> <height> <level 0..2> <scale> "
+               "[seconds between frames] [seconds of snowfall first] [hours away]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 7) return usage();
+  const std::string dir = argv[1];
+  const int frames = std::atoi(argv[2]);
+  const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
+  const int level = std::atoi(argv[5]);
+  const float scale = static_cast<float>(std::atof(argv[6]));
+  const double interval = argc > 7 ? std::atof(argv[7]) : 1.0 / 30.0;
+  const double warmup = argc > 8 ? std::atof(argv[8]) : 20.0;
+  const double awayHours = argc > 9 ? std::atof(argv[9]) : 3.0;
+  if (frames < 0 || width < 64 || height < 64 || width > 8192 || height > 8192 || !(scale >= 0.5f && scale <= 4.0f) ||
+      !(interval >= 0.0))
+    return usage();
+
+  const float widthDip = static_cast<float>(width) / scale, heightDip = static_cast<float>(height) / scale;
+  kovra::SnowWorld world(widthDip, heightDip, 0x5EED1234u);
+  world.primary = true;
+  kovra::WorldInput input;
+  input.level = level;
+  input.wind = level == 0 ? 0.06f : (level == 1 ? 0.14f : 0.7f);
+
+  // The desktop in pixels, front-most window first.
+  auto px = [&](float fx, float fy) {
+    return std::pair<int32_t, int32_t>{static_cast<int32_t>(fx * width), static_cast<int32_t>(fy * height)};
+  };
+  auto rectOf = [&](float l, float t, float r, float b) {
+    const auto [x0, y0] = px(l, t);
+    const auto [x1, y1] = px(r, b);
+    return PixelRect{x0, y0, x1, y1};
+  };
+  const int32_t taskbarPx = static_cast<int32_t>(std::lround(48.0f * scale));
+  const PixelRect taskbar{0, height - taskbarPx, width, height};
+  std::vector<SurveyedWindow> windows(3);
+  windows[0].window = 0x30;
+  windows[0].visible = rectOf(0.61f, 0.15f, 0.90f, 0.43f);
+  windows[1].window = 0x20;
+  windows[1].visible = rectOf(0.36f, 0.37f, 0.78f, 0.84f);
+  windows[2].window = 0x10;
+  windows[2].visible = rectOf(0.07f, 0.23f, 0.45f, 0.70f);
+  for (auto& w : windows) {
+    w.frame = w.visible;
+    w.hasCaption = true;
+  }
+
+  Desktop desk(width, height);
+  paintWallpaper(desk);
+  const Colour accents[3] = {{0.85f, 0.35f, 0.30f}, {0.30f, 0.62f, 0.40f}, {0.32f, 0.50f, 0.90f}};
+  for (int i = 2; i >= 0; --i) paintWindow(desk, windows[static_cast<size_t>(i)].visible, scale, accents[i]);
+  paintTaskbar(desk, taskbar, scale);
+
+  kovra::MonitorArea area;
+  area.monitor = {0, 0, width, height};
+  area.work = {0, 0, width, height - taskbarPx};
+  area.scale = scale;
+  area.heightDip = heightDip;
+  const kovra::SurfaceScene scene = kovra::layoutScene(area, windows, {taskbar}, kovra::Foreground{}, false);
+  world.updateDrifts(scene, input, 0.0);
+  std::printf("preview: %d drifts on %.0f x %.0f pt\n", world.driftCount(), widthDip, heightDip);
+
+  constexpr float kStep = 1.0f / 60.0f;
+  const kovra::PointerInput away;
+  double now = 0;
+  if (awayHours > 0) world.awayDeposit(awayHours * 3600.0, input);
+  world.prefill(input);
+  for (int i = 0; i < static_cast<int>(warmup / kStep); ++i) {
+    now += kStep;
+    world.stepWorld(kStep, input, away, now);
+  }
+
+  kovra::SpriteSet& sprites = kovra::spriteSetStorage();
+  kovra::spritesCompleteDrawn();
+  std::vector<uint32_t> overlay(static_cast<size_t>(width) * height), out;
+  kovra::SoftPainter painter(overlay.data(), width, height, width, scale, heightDip, sprites);
+  const int stepsPerFrame = std::max(0, static_cast<int>(std::lround(interval / kStep)));
+  for (int f = 0; f < frames; ++f) {
+    if (f > 0) {
+      for (int i = 0; i < stepsPerFrame; ++i) {
+        now += kStep;
+        world.stepWorld(kStep, input, away, now);
+      }
+    }
+    painter.clear();
+    kovra::drawScene(world, painter);
+    composite(overlay, desk, out);
+    char name[64];
+    std::snprintf(name, sizeof name, "/frame-%04d.png", f);
+    if (!kovra::pngWriteFile(dir + name, out.data(), width, height, width)) {
+      std::fprintf(stderr, "preview: cannot write %s%s\n", dir.c_str(), name);
+      return 1;
+    }
+  }
+  std::printf("preview: %d frames, %d particles at the end\n", frames, world.flakeCount());
+  return 0;
+}
