@@ -67,12 +67,12 @@ KOVRA_HOT void blend(uint32_t& d, const Rgba& c, float u) {
   over(d, c.r * u, c.g * u, c.b * u, u);
 }
 
-// The flake picture at (u, v), offsets from the centre in footprint sides, v
-// downwards: premultiplied colour and alpha, added to the sums.
 struct FlakeSum {
   float r = 0, g = 0, b = 0, a = 0;
 };
 
+// The flake picture at (u, v), offsets from the centre in footprint sides, v
+// downwards: premultiplied colour and alpha, added to the sums.
 KOVRA_HOT void flakeSample(float u, float v, FlakeSum& sum) {
   const float uu = u * u;
   const float r2 = uu + v * v;

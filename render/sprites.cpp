@@ -110,7 +110,7 @@ Premul bulbSample(const Rgba& base, bool withSocket, float w, float m) {
       const float nz = std::sqrt(std::max(0.0f, 1.0f - nx * nx));
       // A highlight up and to the left, a brighter core where the filament is.
       const float hx = (nx + 0.42f) / 0.22f, hy = (o - 0.3f) / 0.16f;
-      const float spec = std::max(0.0f, 1.0f - (hx * hx + hy * hy));
+      const float gleam = std::max(0.0f, 1.0f - (hx * hx + hy * hy));
       const float cx = nx / 0.75f, cy = (o - 0.5f) / 0.4f;
       const float core = std::max(0.0f, 1.0f - std::sqrt(cx * cx + cy * cy));
       float r, g, b, a;
@@ -121,13 +121,13 @@ Premul bulbSample(const Rgba& base, bool withSocket, float w, float m) {
         g = base.g * shade;
         b = base.b * shade;
         a = 0.96f;
-        const float s = 0.45f * spec;
+        const float s = 0.45f * gleam;
         r += (1.0f - r) * s;
         g += (1.0f - g) * s;
         b += (1.0f - b) * s;
       } else {
         const float shade = 0.62f + 0.38f * nz;
-        const float white = 0.55f * core * core + 0.75f * spec;
+        const float white = 0.55f * core * core + 0.75f * gleam;
         r = base.r * shade;
         g = base.g * shade;
         b = base.b * shade;

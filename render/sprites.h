@@ -89,4 +89,9 @@ int spritesPictureCount();
 // completeDrawnSlots on the process-wide set.
 void spritesCompleteDrawn();
 
+// The process-wide set, loaded on the first call: the platform side decodes
+// the embedded pictures into it (spritesInstallPicture), then completes the
+// drawn slots. Defined with the picture decoder, not in the portable core.
+const SpriteSet& loadSprites();
+
 }  // namespace kovra

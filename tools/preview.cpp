@@ -3,7 +3,7 @@
 //
 //   preview <output dir> <frames> <width> <height> <level> <scale>
 //           [seconds between frames = 1/30] [seconds of snowfall first = 20]
-//           [hours away = 3]
+//           [hours away = 0.15]
 //
 // Width and height are pixels; the world covers them in points at `scale`.
 // The desktop has three windows and a taskbar laid out the way the drift
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   const float scale = static_cast<float>(std::atof(argv[6]));
   const double interval = argc > 7 ? std::atof(argv[7]) : 1.0 / 30.0;
   const double warmup = argc > 8 ? std::atof(argv[8]) : 20.0;
-  const double awayHours = argc > 9 ? std::atof(argv[9]) : 3.0;
+  const double awayHours = argc > 9 ? std::atof(argv[9]) : 0.15;
   if (frames < 0 || width < 64 || height < 64 || width > 8192 || height > 8192 || !(scale >= 0.5f && scale <= 4.0f) ||
       !(interval >= 0.0))
     return usage();

@@ -218,4 +218,29 @@ TEST(ScenePixels, FlakeOfTheWorldLandsOnItsPixelAtScaleOnePointFive) {
   EXPECT_NEAR(static_cast<int>(at(15, 15) >> 24), 102, 1);
 }
 
+TEST(ScenePixels, WithoutPicturesOnlyPicturesAreMissing) {
+  SnowWorld world(40, 40, 3);
+  world.particles.push_back(flake(10, 30, 8, 1.0f));
+  Particle crystal = flake(30, 10, 12, 1.0f);
+  crystal.shape = 0;
+  world.particles.push_back(crystal);
+  kovra::Drift& d = world.insertDrift(kovra::makeDrift("ground", kovra::DriftKind::Ground, 0, 0, 40));
+  for (int c = 0; c < d.columns; ++c) kovra::addSnow(d, c, 4.0f);
+  kovra::rebuildOutline(d, 0.0);
+  auto render = [&](const kovra::SpriteSet& set) {
+    std::vector<uint32_t> px(40 * 40, 0);
+    kovra::SoftPainter painter(px.data(), 40, 40, 40, 1.0f, 40.0f, set);
+    kovra::drawScene(world, painter);
+    return px;
+  };
+  kovra::SpriteSet none, drawn;
+  kovra::completeDrawnSlots(drawn);
+  const std::vector<uint32_t> without = render(none), with = render(drawn);
+  EXPECT_NE(without[10 * 40 + 10], 0u);  // the flake
+  EXPECT_NE(without[39 * 40 + 20], 0u);  // the ground drift
+  EXPECT_EQ(without[30 * 40 + 30], 0u);  // no crystal picture
+  EXPECT_NE(with[30 * 40 + 30], 0u);
+  EXPECT_EQ(without[10 * 40 + 10], with[10 * 40 + 10]);
+}
+
 }  // namespace

@@ -1,0 +1,91 @@
+"""Snow that settles: drifts on window tops and the screen bottom, under Wine."""
+
+from __future__ import annotations
+
+import re
+import time
+
+import pixels
+
+KOVRA_KEY = r"HKCU\Software\Kovra"
+
+
+def _white(img, x, y):
+    r, g, b = img.at(x, y)
+    return r > 200 and g > 200 and b > 200
+
+
+def _columns_with_snow(img, x0, x1, y0, y1):
+    """Share of the columns x0..x1 that have a white pixel in rows y0..y1."""
+    hit = 0
+    for x in range(x0, x1):
+        if any(_white(img, x, y) for y in range(y0, y1)):
+            hit += 1
+    return hit / max(1, x1 - x0)
+
+
+def _blizzard(s):
+    s.reg_add(KOVRA_KEY, "Weather", "REG_DWORD", 2)
+    # Wine hands focus to whatever lies under the pointer: keep it off the test windows.
+    s.helper.ok("mouse 1910 10")
+
+
+def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
+    _blizzard(s)
+    s.helper.ok("open 1 200 500 700 300 popup")
+    s.helper.ok("open 2 1150 350 600 400 popup")
+    # Topmost, so that it stays in front whatever Wine does with activation.
+    s.helper.ok("open 3 480 420 320 160 popup topmost")
+    proc = s.start_resident()
+    s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
+    assert s.helper.ok("zorder").split()[0] == "3"
+    time.sleep(50)
+    img = pixels.load(s.screenshot("drifts"))
+
+    # Window 1's top edge (y 500) carries snow left of window 3 (after under a
+    # minute the drifts are still lumps, not yet a closed layer; right of it lies
+    # in the lee of window 3, as the wind blows right) ...
+    left = _columns_with_snow(img, 230, 460, 480, 500)
+    # ... but none where window 3 covers it (x 480..800): those pixels are window 3's.
+    covered = _columns_with_snow(img, 500, 780, 480, 500)
+    other = _columns_with_snow(img, 1180, 1720, 330, 350)
+    # The wind blows right: the far left of the ground fills last.
+    ground = _columns_with_snow(img, 800, 1920, 1066, 1080)
+    assert left > 0.35, f"window top: {left:.2f} of columns have snow"
+    assert other > 0.35, f"second window top: {other:.2f}"
+    assert ground > 0.6, f"ground: {ground:.2f}"
+    assert covered < 0.1, f"snow shows through the window in front: {covered:.2f}"
+    msgs = s.messages()
+    assert any(m.startswith("windows 3, taskbars:") for m in msgs), msgs
+    assert "monitor 0,0: work 0,0-1920,1080, taskbar no, drift on it no" in msgs, msgs
+    assert proc.alive()
+
+
+def test_yanked_window_throws_its_snow_and_closed_window_keeps_none(s):
+    _blizzard(s)
+    s.helper.ok("open 1 400 600 900 300 popup")
+    proc = s.start_resident()
+    s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
+    time.sleep(45)
+    before = pixels.load(s.screenshot("before-yank"))
+    assert _columns_with_snow(before, 430, 1270, 580, 600) > 0.35
+
+    # A drag: the button is down over the window while it jumps up by 300 px.
+    s.helper.ok("mouse 800 700 down")
+    for y in (560, 480, 380, 300):
+        s.helper.ok(f"move 1 400 {y} 900 300")
+        time.sleep(0.03)
+    s.helper.ok("mouse 800 400 up")
+    time.sleep(0.25)
+    after = pixels.load(s.screenshot("after-yank"))
+    # Thrown snow flies in the air above the window's old top edge.
+    thrown = pixels.bright_blobs(after, region=(380, 150, 1320, 300))
+    calm = pixels.bright_blobs(before, region=(380, 150, 1320, 300))
+    assert len(thrown) > len(calm) + 10, f"{len(thrown)} blobs above the old edge after, {len(calm)} before"
+
+    s.helper.ok("close 1")
+    time.sleep(4)
+    gone = pixels.load(s.screenshot("after-close"))
+    # The crumbled drift falls away: no ledge of snow remains where the window was.
+    assert _columns_with_snow(gone, 430, 1270, 280, 300) < 0.25
+    assert proc.alive()
