@@ -7,6 +7,7 @@
 
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
+#include "desktop/probes_win.h"
 #include "desktop/survey_win.h"
 #include "shell/log.h"
 #include "shell/settings.h"
@@ -144,6 +145,7 @@ void buildOverlays(bool retry) {
   }
   // Worlds of monitors that no longer exist go with the build.
   gSavedWorlds.clear();
+  probesResetTime();
 }
 
 void setTakesClicks(MonitorOverlay& o, bool on) {

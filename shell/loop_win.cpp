@@ -8,6 +8,7 @@
 
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
+#include "desktop/probes_win.h"
 #include "desktop/survey_win.h"
 #include "shell/win_util_win.h"
 #include "world/surfaces.h"
@@ -180,13 +181,16 @@ void frameTick(double t) {
   InputSample input = sampleInput();
   logWindowList(t, input.primaryDown);
 
+  // Twice a second: full-screen applications, work areas and smart-pause reasons.
+  probesSample(t);
+
   kovra::WorldInput worldInput = buildWorldInput(set, st.frame.perfScale);
   const DesktopSurvey& sv = desktopSurvey();
   // Windows that moved or changed a moment ago keep the frame rate up.
   bool busy = t - sv.lastChange < 0.8;
   bool needsSpeed = false;
   bool anyShown = false;
-  const bool smartReason = false;  // smart pause joins with the desktop probes
+  const bool smartReason = smartPauseCurrent() != nullptr;
 
   for (auto& op : overlays()) {
     MonitorOverlay& o = *op;
