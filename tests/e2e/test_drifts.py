@@ -49,11 +49,12 @@ def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
     # ... but none where window 3 covers it (x 480..800): those pixels are window 3's.
     covered = _columns_with_snow(img, 500, 780, 480, 500)
     other = _columns_with_snow(img, 1180, 1720, 330, 350)
-    # The wind blows right: the far left of the ground fills last.
+    # The wind blows right: the far left of the ground fills last, and the
+    # windows shelter the ground in their lee.
     ground = _columns_with_snow(img, 800, 1920, 1066, 1080)
     assert left > 0.35, f"window top: {left:.2f} of columns have snow"
     assert other > 0.35, f"second window top: {other:.2f}"
-    assert ground > 0.6, f"ground: {ground:.2f}"
+    assert ground > 0.35, f"ground: {ground:.2f}"
     assert covered < 0.1, f"snow shows through the window in front: {covered:.2f}"
     msgs = s.messages()
     assert any(m.startswith("windows 3, taskbars:") for m in msgs), msgs
@@ -89,3 +90,25 @@ def test_yanked_window_throws_its_snow_and_closed_window_keeps_none(s):
     # The crumbled drift falls away: no ledge of snow remains where the window was.
     assert _columns_with_snow(gone, 430, 1270, 280, 300) < 0.25
     assert proc.alive()
+
+
+def test_the_taskbar_of_a_virtual_desktop_is_surveyed_and_hides_the_ground_snow(s):
+    # Wine's virtual desktop has a real taskbar along its bottom edge. Wine 8
+    # does not shrink the work area for it, so it carries no drift of its own
+    # here (the layout rule wants the taskbar below the work area; the unit
+    # tests cover that case), but it must be found and must cover the ground.
+    s.reg_add(KOVRA_KEY, "Weather", "REG_DWORD", 2)
+    from harness import quillar_exe
+    proc = s.start_windows(["explorer", "/desktop=snow,1280x800", str(quillar_exe())], label="desktop")
+    line = s.wait_log(re.compile(r"^windows \d+, taskbars -?\d+,\d+-\d+,\d+:"), timeout=40, proc=proc)
+    bar = re.search(r"taskbars (-?\d+),(-?\d+)-(-?\d+),(-?\d+):", line)
+    top, bottom = int(bar.group(2)), int(bar.group(4))
+    assert bottom == 800 and 740 < top < 800, line
+    assert "monitor 0,0: work 0,0-1280,800, taskbar yes, drift on it no" in s.messages(), s.messages()
+    time.sleep(40)
+    img = pixels.load(s.screenshot("taskbar"))
+    # Flakes still pass in front of the taskbar, but no drift lies along it.
+    under_bar = _columns_with_snow(img, 0, 1280, bottom - 3, bottom)
+    above = _columns_with_snow(img, 0, 1280, 0, top)
+    assert above > 0.5, f"snow falls over the desktop: {above:.2f}"
+    assert under_bar < 0.2, f"ground snow shows through the taskbar: {under_bar:.2f}"
