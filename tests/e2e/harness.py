@@ -228,6 +228,77 @@ class Display:
         return f"Display({self.name})"
 
 
+class TwoMonitorDisplay(Display):
+    """An Xorg server with the dummy driver and two outputs side by side
+    (1280x800 primary, 1024x768 to its right): Xvfb gives Wine one monitor only."""
+
+    CONFIG = """
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 256000
+EndSection
+Section "Monitor"
+  Identifier "mon"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+  Modeline "1280x800" 83.50 1280 1352 1480 1680 800 803 809 831
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "mon"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Modes "1280x800"
+    Virtual 2304 800
+  EndSubSection
+EndSection
+"""
+
+    def __init__(self, log_dir=None, first=140):
+        super().__init__(2304, 800, 24, first=first, log_dir=log_dir)
+
+    def start(self, timeout=20.0):
+        if not shutil.which("Xorg"):
+            raise HarnessError("Xorg is not installed (xserver-xorg-core, xserver-xorg-video-dummy)")
+        conf = self.log_dir / "xorg-dummy.conf"
+        conf.write_text(self.CONFIG)
+        for n in range(self._first, self._first + 100):
+            if self._taken(n):
+                continue
+            proc = subprocess.Popen(
+                ["Xorg", f":{n}", "-config", str(conf), "-noreset", "-nolisten", "tcp",
+                 "-logfile", str(self.log_dir / f"xorg-{n}.log")],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            deadline = time.monotonic() + timeout
+            while time.monotonic() < deadline and proc.poll() is None:
+                if subprocess.run(["xdpyinfo", "-display", f":{n}"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=5).returncode == 0:
+                    self.proc, self.number = proc, n
+                    _register(self)
+                    self._second_output()
+                    return self
+                time.sleep(0.1)
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(5)
+        raise HarnessError("could not start Xorg with the dummy driver")
+
+    def _second_output(self):
+        env = {**os.environ, "DISPLAY": self.name}
+        steps = [["xrandr", "--newmode", "1024x768_60", "63.50", "1024", "1072", "1176", "1328",
+                  "768", "771", "775", "798"],
+                 ["xrandr", "--addmode", "DUMMY1", "1024x768_60"],
+                 ["xrandr", "--output", "DUMMY1", "--mode", "1024x768_60", "--right-of", "DUMMY0"],
+                 # Wine reads the server's current resources only after a plain query.
+                 ["xrandr"]]
+        for cmd in steps:
+            subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20,
+                           check=True)
+
+
 # ----------------------------------------------------------------------- wine
 
 def wine_base_env(display: Display, prefix: Path) -> dict:
@@ -496,6 +567,12 @@ class Session:
         self.failed = False
         self.closed = False
         _register(self)
+
+    def use_display(self, display: Display):
+        """Runs this session's programs on another display (before any starts)."""
+        assert not self.procs and self._helper is None, "switch the display before starting programs"
+        self.display = display
+        self.env["DISPLAY"] = display.name
 
     # ------------------------------------------------------------- processes
     def start_windows(self, argv, env=None, label=None, pipes=False) -> Proc:

@@ -95,3 +95,32 @@ def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
     msgs = s.messages()
     assert "renderer GPU (DirectComposition) could not start — switching to the compatible one" in msgs, msgs
     assert s.helper.count("KovraSnow") == 1
+
+
+def test_two_monitors_each_get_an_overlay_and_a_world_of_their_own(s):
+    from harness import TwoMonitorDisplay
+    display = TwoMonitorDisplay(log_dir=s.dir).start()
+    try:
+        s.use_display(display)
+        s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 120)
+        proc = s.start_resident()
+        s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
+        msgs = s.messages()
+        assert "monitor 0,0 1280x800 px, 120 dpi (x1.25), work 0,0-1280,800" in msgs, msgs
+        assert "monitor 1280,0 1024x768 px, 120 dpi (x1.25), work 1280,0-2304,768" in msgs, msgs
+        assert s.helper.count("KovraSnow") == 2
+        rects = sorted(s.helper.info("KovraSnow", i)["rect"] for i in range(2))
+        assert rects == [(0, 0, 1280, 800), (1280, 0, 2304, 768)], rects
+        time.sleep(12)
+        img = pixels.load(s.screenshot("two-monitors"))
+        left = pixels.bright_blobs(img, region=(0, 0, 1280, 800))
+        right = pixels.bright_blobs(img, region=(1280, 0, 2304, 768))
+        assert len(left) >= 40 and len(right) >= 30, (len(left), len(right))
+        # Each monitor's world is seeded apart: the snow differs between them.
+        left_pattern = {(x0 % 1024, y0) for _, (x0, y0, _, _) in left if x0 < 1024}
+        right_pattern = {(x0 - 1280, y0) for _, (x0, y0, _, _) in right}
+        assert len(left_pattern & right_pattern) < 0.5 * len(right_pattern)
+        assert s.quit_resident(proc) == 0
+    finally:
+        s.close()
+        display.close()
