@@ -31,6 +31,8 @@ def test_overlay_window_and_flakes_over_the_whole_screen(s):
     msgs = s.messages()
     assert "renderer: compatible (UpdateLayeredWindow)" in msgs, msgs
     assert "monitor 0,0 1920x1080 px, 96 dpi (x1.00), work 0,0-1920,1080" in msgs, msgs
+    # Every embedded picture decodes through WIC.
+    assert "sprites: 13 of 22 pictures loaded" in msgs, msgs
 
     info = s.helper.info("KovraSnow")
     assert s.helper.count("KovraSnow") == 1
