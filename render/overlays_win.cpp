@@ -22,6 +22,33 @@ std::vector<std::unique_ptr<MonitorOverlay>> gOverlays;
 std::map<std::wstring, std::unique_ptr<kovra::SnowWorld>> gSavedWorlds;
 std::unique_ptr<Renderer> gRenderer;
 int gClickSwitchesLogged = 0;
+int gGrabsLogged = 0;
+
+HCURSOR mittenCursor(bool closed) {
+  static HCURSOR open = nullptr, shut = nullptr;
+  HCURSOR& c = closed ? shut : open;
+  if (!c) {
+    c = static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(closed ? 502 : 501), IMAGE_CURSOR,
+                                        0, 0, LR_DEFAULTSIZE));
+    if (!c) c = LoadCursorW(nullptr, IDC_HAND);
+  }
+  return c;
+}
+
+// The cursor in the monitor's world points, y up from its bottom edge.
+kovra::Vec2 worldPoint(const MonitorOverlay& o) {
+  POINT p{};
+  GetCursorPos(&p);
+  return {static_cast<float>(p.x - o.monitorRect.left) / o.scale,
+          o.heightDip - static_cast<float>(p.y - o.monitorRect.top) / o.scale};
+}
+
+void releaseGrab(MonitorOverlay& o, bool releaseCapture) {
+  if (!o.grabbing) return;
+  o.grabbing = false;
+  if (o.world) o.world->letGo();
+  if (releaseCapture) ReleaseCapture();
+}
 
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
@@ -175,6 +202,43 @@ LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_MOUSEACTIVATE:
       return MA_NOACTIVATE;
+    case WM_SETCURSOR: {
+      MonitorOverlay* o = overlayFor(hwnd);
+      if (o && o->takesClicks) {
+        SetCursor(mittenCursor(o->grabbing));
+        return 1;
+      }
+      break;
+    }
+    case WM_LBUTTONDOWN: {
+      MonitorOverlay* o = overlayFor(hwnd);
+      if (!o || !o->world) return 0;
+      bool heap = GetKeyState(VK_MENU) < 0;
+      if (o->world->grabWithButton(worldPoint(*o), heap)) {
+        o->grabbing = true;
+        SetCapture(hwnd);
+        SetCursor(mittenCursor(true));
+        if (gGrabsLogged < 5) {
+          ++gGrabsLogged;
+          logLine("snow picked up with the mouse (%s)", heap ? "heap" : "snowball");
+        }
+        shellState().frame.lastFrameTime = 0;
+      }
+      return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED: {
+      if (MonitorOverlay* o = overlayFor(hwnd)) releaseGrab(*o, msg == WM_LBUTTONUP);
+      return 0;
+    }
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN: {
+      MonitorOverlay* o = overlayFor(hwnd);
+      if (!o || !o->world) return 0;
+      releaseGrab(*o, true);
+      o->world->burstAt(worldPoint(*o));
+      return 0;
+    }
     case WM_DISPLAYCHANGE:
       requestRebuild(0.6);
       return 0;

@@ -10,6 +10,9 @@
 #include "render/renderer_win.h"
 #include "desktop/probes_win.h"
 #include "desktop/survey_win.h"
+#include "shell/commands_win.h"
+#include "shell/settings_win.h"
+#include "shell/tray_win.h"
 #include "shell/win_util_win.h"
 #include "world/surfaces.h"
 #include "shell/frame_rules.h"
@@ -28,6 +31,55 @@ struct InputSample {
 };
 
 FrameStats gStats;
+double gLastTray = 0;
+
+// New Year's midnight and the evening salute, checked twice a second.
+void dateFireworks() {
+  Settings& set = settings();
+  if (set.paused) return;  // nothing is stored while paused: the show may still come
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  if (isNewYearMoment(now.wMonth, now.wDay, now.wHour, now.wMinute, now.wYear, set.fireworksYear, set.paused)) {
+    set.fireworksYear = now.wYear;
+    settingsSave(set);
+    for (auto& o : overlays())
+      if (o->primary && o->world) o->world->startFireworks(70);
+    logLine("Happy New Year %u — fireworks", static_cast<unsigned>(now.wYear));
+  }
+  if (smartPauseCurrent()) return;
+  std::optional<std::string> evening = eveningSaluteDate(now.wYear, now.wMonth, now.wDay, now.wHour);
+  if (!evening || quillarReadString(L"EveningFireworks") == *evening) return;
+  for (auto& o : overlays()) {
+    if (!o->primary || !o->world || !o->shown || o->fullScreenApp || o->opacity <= 0.9f) continue;
+    quillarWriteString(L"EveningFireworks", *evening);
+    o->world->startFireworks(25);
+    logLine("evening salute (%s)", evening->c_str());
+    return;
+  }
+}
+
+// While the first-run guide runs: snow onto the settings window's top edge,
+// and the steps the user has done shown as they happen.
+void guideSnow(double t) {
+  if (!shellState().guideActive) return;
+  GuideState& g = guideState();
+  if (g.tries > 0 && t >= g.nextTry) {
+    g.tries -= 1;
+    g.nextTry = t + 0.3;
+    bool filled = false;
+    if (uint64_t w = settingsWindowId())
+      for (auto& o : overlays())
+        if (o->world && o->world->fillWindowDrift(w)) filled = true;
+    if (filled) g.tries = 0;
+  }
+  uint32_t bits = g.baseBits;
+  for (auto& o : overlays())
+    if (o->world) bits |= o->world->milestones;
+  if (bits != g.shownBits) {
+    g.shownBits = bits;
+    settingsWindowRepaint();
+  }
+}
 double gTopmostTime = 0;
 uint64_t gLoggedGeneration = 0;
 double gWindowLogTime = -1e9;
@@ -127,11 +179,22 @@ void hideOverlay(MonitorOverlay& o) {
   o.opacity = 0;
   if (o.window) ShowWindow(o.window, SW_HIDE);
   o.shown = false;
-  o.takesClicks = false;
+  setTakesClicks(o, false);
   if (o.grabbing) {
     o.grabbing = false;
+    if (o.world) o.world->dropHeld();
     ReleaseCapture();
   }
+}
+
+// Releasing Alt after a grab would open the menu bar of the foreground
+// window: a press of an unassigned key in between stops that.
+void tapUnassignedKey() {
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = 0xE8;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
 }
 
 void statsTick(double t) {
@@ -167,6 +230,7 @@ void frameTick(double t) {
   Settings& set = settings();
   double workStart = shellClock();
 
+  guideSnow(t);
   perfWindowUpdate(st.frame, t);
   double dt = frameStep(st.frame, t);
   double wall = wallSeconds();
@@ -183,6 +247,11 @@ void frameTick(double t) {
 
   // Twice a second: full-screen applications, work areas and smart-pause reasons.
   probesSample(t);
+  if (t - gLastTray > 0.5) {
+    gLastTray = t;
+    trayUpdate();
+    dateFireworks();
+  }
 
   kovra::WorldInput worldInput = buildWorldInput(set, st.frame.perfScale);
   const DesktopSurvey& sv = desktopSurvey();
@@ -227,10 +296,19 @@ void frameTick(double t) {
     pointer.pressed = input.anyButton;
     pointer.grabMode = input.grabMode;
 
+    bool heldBefore = o.world->holding();
     o.world->stepWorld(static_cast<float>(dt), worldInput, pointer, t);
+    if (!heldBefore && o.world->holding() && !o.grabbing) {
+      if (input.grabMode == 1) {
+        logLine("snow grabbed with %s", "Alt (heap)");
+        tapUnassignedKey();
+      } else {
+        logLine("snow grabbed with %s", "Ctrl (snowball)");
+      }
+    }
 
-    // Nothing in the world can be grabbed yet, so the overlay lets every click through.
-    bool takes = takesClicksFrom(fade.clicksAllowed, o.opacity, o.grabbing, input.anyButton, pointer.inside, false);
+    bool grabbable = pointer.inside && o.world->hasGrabbableAt(pointer.x, pointer.y);
+    bool takes = takesClicksFrom(fade.clicksAllowed, o.opacity, o.grabbing, input.anyButton, pointer.inside, grabbable);
     if (takes != o.takesClicks) setTakesClicks(o, takes);
 
     busy = busyAfterMonitor(busy, o.world->pointerSpeed(), o.world->busy(), o.opacity);

@@ -8,12 +8,15 @@
 
 #include "desktop/survey_win.h"
 #include "render/overlay_win.h"
+#include "shell/commands_win.h"
 #include "shell/log.h"
 #include "shell/log_win.h"
 #include "shell/settings.h"
 #include "shell/settings_win.h"
 #include "shell/shell_win.h"
+#include "shell/tray_win.h"
 #include "shell/win_util_win.h"
+#include "ui/text.h"
 
 #ifndef QUILLAR_VERSION
 #define QUILLAR_VERSION "0.9.20"
@@ -114,6 +117,21 @@ void writeAppDir(const std::wstring& path) {
   quillarWriteString(L"AppDir", toUtf8(dir));
 }
 
+// Setup files of an installed update wait in the temporary folder.
+void removeSetupLeftovers() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  if (n == 0 || n > MAX_PATH) return;
+  std::wstring dir(temp, n);
+  WIN32_FIND_DATAW found{};
+  HANDLE h = FindFirstFileW((dir + L"Quillar-Setup-*.exe").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + found.cFileName).c_str());
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+}
+
 int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   ShellState& st = shellState();
   shellClockInit();
@@ -152,12 +170,33 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   if (!hotkey) logLine("hotkey Ctrl+Alt+D is taken by another program (%lu)", GetLastError());
 
   writeAppDir(path);
+  trayIconsMake();
+  trayUpdate();
   buildOverlays(false);
 
   bool updated = wcsstr(commandLine, L"/updated") != nullptr;
   bool installed = wcsstr(commandLine, L"/installed") != nullptr;
-  if (updated) logLine("started by the installer (%s)", "update");
-  else if (installed) logLine("started by the installer (%s)", "install");
+  if (!set.guideSeen) {
+    if (trayIconAdded())
+      trayBalloon(tr("Quillar працює ❄"),
+                  tr("Меню — у сніжинці біля годинника (натисніть ^, якщо її не видно). Сховати сніг: Ctrl+Alt+D."));
+    st.guideActive = true;
+    guideStart();
+    openSettingsWindow();
+  }
+  if (updated) {
+    logLine("started by the installer (%s)", "update");
+    if (set.guideSeen) openSettingsWindow();
+    if (trayIconAdded()) trayBalloon(tr("Quillar оновлено ❄"), trFormat("Тепер у вас версія %@.", QUILLAR_VERSION).c_str());
+    removeSetupLeftovers();
+  } else if (installed) {
+    logLine("started by the installer (%s)", "install");
+    if (!st.guideActive) {
+      st.guideActive = true;
+      guideStart();
+    }
+    openSettingsWindow();
+  }
 
   SetTimer(st.mainWindow, 5, 3000, nullptr);
   SetTimer(st.mainWindow, 2, 21600000, nullptr);
@@ -168,6 +207,8 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   if (!st.waitTimer) logLine("no waitable timer (%lu) — using message timeouts", GetLastError());
 
   int code = runMainLoop();
+  trayRemove();  // normally gone with the main window already
+  trayIconsDestroy();
 
   if (st.waitTimer) CloseHandle(st.waitTimer);
   st.waitTimer = nullptr;

@@ -1,17 +1,25 @@
-// The hidden "KovraMain" window: the shell's switchboard for system
-// notifications, the hotkey, timers, second starts and posted tasks.
+// The hidden "KovraMain" window: the shell's switchboard for the tray icon,
+// system notifications, the hotkey, timers, second starts and posted tasks.
 #include <windows.h>
 #include <wtsapi32.h>
 
+#include <atomic>
 #include <memory>
 
 #include "render/overlay_win.h"
+#include "shell/commands_win.h"
 #include "shell/log.h"
 #include "shell/settings.h"
 #include "shell/settings_win.h"
 #include "shell/shell_win.h"
+#include "shell/tray_win.h"
 
 namespace {
+
+// Read by postToMain on any thread; set while the window exists.
+std::atomic<HWND> gPostTarget{nullptr};
+
+constexpr uint32_t kGuidePauseStep = 0x20;
 
 void onTimer(HWND hwnd, UINT_PTR id) {
   ShellState& st = shellState();
@@ -21,8 +29,15 @@ void onTimer(HWND hwnd, UINT_PTR id) {
       // Keeps the snow moving while a modal loop of the system holds the thread.
       if (snowActive() && shellClock() >= st.frame.nextFrameTime - 0.001) framePaceNow(shellClock());
       break;
+    case 2:
+      timerPeriodicUpdateCheck();
+      break;
+    case 3:
+      timerMinute();
+      break;
     case 5:
       KillTimer(hwnd, 5);
+      timerFirstUpdateCheck();
       break;
     default:
       break;
@@ -35,6 +50,7 @@ void setPaused(bool paused) {
   ShellState& st = shellState();
   Settings& set = settings();
   bool was = set.paused;
+  if (paused != was) guideState().baseBits |= kGuidePauseStep;
   set.paused = paused;
   settingsSave(set);
   if (was && !paused) {
@@ -45,11 +61,14 @@ void setPaused(bool paused) {
   }
   st.frame.lastFrameTime = 0;
   st.frame.nextFrameTime = shellClock();
+  trayForgetTooltip();
+  trayUpdate();
   logLine("paused %d", paused ? 1 : 0);
+  settingsWindowRepaint();
 }
 
 void postToMain(std::function<void()> task) {
-  HWND target = shellState().mainWindow;
+  HWND target = gPostTarget.load();
   if (!target || !task) return;
   auto* heap = new std::function<void()>(std::move(task));
   if (!PostMessageW(target, kMsgTask, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
@@ -58,11 +77,18 @@ void postToMain(std::function<void()> task) {
 LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   ShellState& st = shellState();
   if (msg != 0 && msg == st.taskbarCreatedMessage) {
-    logLine("taskbar re-created (Explorer restarted)");
+    trayTaskbarCreated();
     return 0;
   }
   switch (msg) {
+    case WM_NCCREATE:
+      gPostTarget.store(hwnd);
+      break;
+    case WM_NCDESTROY:
+      gPostTarget.store(nullptr);
+      break;
     case WM_DESTROY:
+      trayRemove();
       PostQuitMessage(0);
       return 0;
     case WM_ENDSESSION:
@@ -100,8 +126,11 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == 1) setPaused(!settings().paused);
       return 0;
     case kMsgOpenSettings:
-      // The settings window is not part of this build yet.
       logLine("second start: settings window requested");
+      openSettingsWindow();
+      return 0;
+    case kMsgTray:
+      trayEvent(LOWORD(lp));
       return 0;
     case kMsgTask: {
       std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lp));

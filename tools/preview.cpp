@@ -3,20 +3,39 @@
 //
 //   preview <output dir> <frames> <width> <height> <level> <scale>
 //           [seconds between frames = 1/30] [seconds of snowfall first = 20]
-//           [hours away = 0.15]
+//           [hours away = 0.15] [options]
 //
 // Width and height are pixels; the world covers them in points at `scale`.
 // The desktop has three windows and a taskbar laid out the way the drift
 // manager sees real ones, so the drifts settle where they would.
+//
+// Options (anywhere after the six numbers):
+//   --sprites DIR      load the pictures NNN-*.png of DIR into slots NNN - 400
+//                      (default: the artwork of this source tree; "none": no pictures)
+//   --santa ltr|rtl|any  call Santa once the snowfall warm-up is over
+//   --birds            call the bullfinches then
+//   --fireworks S      start a fireworks show of S seconds then
+//   --star             launch a shooting star then
+//   --garland          the garland setting on
+//   --paused           the snow is paused from then on (it fades; the garland stays)
+//   --lead S           seconds of steps after those calls before the first frame
+//   --cursor X,Y       the cursor at (X, Y) points, y up, during the frames
+//   --crop X,Y,W,H     write only this pixel rectangle of each frame
+//   --seed N           the world's random seed
+//   --windows N        only the N front-most of the three windows (0: a bare desktop)
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "desktop/survey.h"
+#include "render/png_read.h"
 #include "render/png_write.h"
 #include "render/soft_painter.h"
 #include "render/sprites.h"
@@ -125,32 +144,124 @@ void composite(const std::vector<uint32_t>& overlay, const Desktop& d, std::vect
 int usage() {
   std::fprintf(stderr,
                "usage: preview <output dir> <frames> <width> <height> <level 0..2> <scale> "
-               "[seconds between frames] [seconds of snowfall first] [hours away]\n");
+               "[seconds between frames] [seconds of snowfall first] [hours away]\n"
+               "       [--sprites DIR|none] [--santa ltr|rtl|any] [--birds] [--fireworks S] [--star]\n"
+               "       [--garland] [--paused] [--lead S] [--cursor X,Y] [--crop X,Y,W,H] [--seed N]\n"
+               "       [--windows 0..3]\n");
   return 2;
+}
+
+struct Options {
+  std::string sprites = (std::filesystem::path(__FILE__).parent_path().parent_path() / "assets" / "sprites").string();
+  std::string santa;  // empty: not called
+  bool birds = false, star = false, garland = false, paused = false;
+  float fireworks = 0;
+  double lead = 0;
+  bool cursor = false;
+  float cursorX = 0, cursorY = 0;
+  int cropX = 0, cropY = 0, cropW = 0, cropH = 0;  // cropW 0: the whole frame
+  uint64_t seed = 0x5EED1234u;
+  int windows = 3;
+};
+
+// Options after the positional numbers; false on anything unknown.
+bool parseOptions(int first, int argc, char** argv, Options& o, int& positional) {
+  positional = first;
+  for (int i = first; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a.rfind("--", 0) != 0) {
+      if (positional != i) return false;  // numbers come before the options
+      ++positional;
+      continue;
+    }
+    const char* v = nullptr;
+    if (a == "--birds") {
+      o.birds = true;
+    } else if (a == "--star") {
+      o.star = true;
+    } else if (a == "--garland") {
+      o.garland = true;
+    } else if (a == "--paused") {
+      o.paused = true;
+    } else if (a == "--sprites" && (v = value())) {
+      o.sprites = v;
+    } else if (a == "--santa" && (v = value())) {
+      o.santa = v;
+      if (o.santa != "ltr" && o.santa != "rtl" && o.santa != "any") return false;
+    } else if (a == "--fireworks" && (v = value())) {
+      o.fireworks = static_cast<float>(std::atof(v));
+    } else if (a == "--windows" && (v = value())) {
+      o.windows = std::atoi(v);
+      if (o.windows < 0 || o.windows > 3) return false;
+    } else if (a == "--seed" && (v = value())) {
+      o.seed = std::strtoull(v, nullptr, 0);
+    } else if (a == "--lead" && (v = value())) {
+      o.lead = std::atof(v);
+    } else if (a == "--cursor" && (v = value())) {
+      if (std::sscanf(v, "%f,%f", &o.cursorX, &o.cursorY) != 2) return false;
+      o.cursor = true;
+    } else if (a == "--crop" && (v = value())) {
+      if (std::sscanf(v, "%d,%d,%d,%d", &o.cropX, &o.cropY, &o.cropW, &o.cropH) != 4) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The artwork files "NNN-name.png" of a folder into slots NNN - 400.
+int loadPictures(const std::string& dir) {
+  int loaded = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".png" || name.size() < 4 || name[3] != '-') continue;
+    const int slot = std::atoi(name.substr(0, 3).c_str()) - 400;
+    if (slot < 0 || slot >= kovra::kPictureSlots) continue;
+    const std::optional<kovra::PngPicture> pic = kovra::pngReadFile(entry.path().string());
+    if (!pic) {
+      std::fprintf(stderr, "preview: cannot read %s\n", entry.path().string().c_str());
+      continue;
+    }
+    if (kovra::spritesInstallPicture(slot, pic->width, pic->height,
+                                     reinterpret_cast<const uint8_t*>(pic->pixels.data())))
+      ++loaded;
+  }
+  return loaded;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 7) return usage();
+  Options opt;
+  int positional = 0;
+  if (!parseOptions(7, argc, argv, opt, positional)) return usage();
   const std::string dir = argv[1];
   const int frames = std::atoi(argv[2]);
   const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
   const int level = std::atoi(argv[5]);
   const float scale = static_cast<float>(std::atof(argv[6]));
-  const double interval = argc > 7 ? std::atof(argv[7]) : 1.0 / 30.0;
-  const double warmup = argc > 8 ? std::atof(argv[8]) : 20.0;
-  const double awayHours = argc > 9 ? std::atof(argv[9]) : 0.15;
+  const double interval = positional > 7 ? std::atof(argv[7]) : 1.0 / 30.0;
+  const double warmup = positional > 8 ? std::atof(argv[8]) : 20.0;
+  const double awayHours = positional > 9 ? std::atof(argv[9]) : 0.15;
   if (frames < 0 || width < 64 || height < 64 || width > 8192 || height > 8192 || !(scale >= 0.5f && scale <= 4.0f) ||
-      !(interval >= 0.0))
+      !(interval >= 0.0) || positional > 10)
+    return usage();
+  if (opt.cropW > 0 && (opt.cropX < 0 || opt.cropY < 0 || opt.cropH <= 0 || opt.cropX + opt.cropW > width ||
+                        opt.cropY + opt.cropH > height))
     return usage();
 
   const float widthDip = static_cast<float>(width) / scale, heightDip = static_cast<float>(height) / scale;
-  kovra::SnowWorld world(widthDip, heightDip, 0x5EED1234u);
+  kovra::SnowWorld world(widthDip, heightDip, opt.seed);
   world.primary = true;
   kovra::WorldInput input;
   input.level = level;
   input.wind = level == 0 ? 0.06f : (level == 1 ? 0.14f : 0.7f);
+  // Visitors come only when asked for, so the frames show what was asked.
+  input.santa = input.birds = input.stars = false;
+  input.garland = opt.garland;
 
   // The desktop in pixels, front-most window first.
   auto px = [&](float fx, float fy) {
@@ -174,11 +285,12 @@ int main(int argc, char** argv) {
     w.frame = w.visible;
     w.hasCaption = true;
   }
+  windows.resize(static_cast<size_t>(opt.windows));
 
   Desktop desk(width, height);
   paintWallpaper(desk);
   const Colour accents[3] = {{0.85f, 0.35f, 0.30f}, {0.30f, 0.62f, 0.40f}, {0.32f, 0.50f, 0.90f}};
-  for (int i = 2; i >= 0; --i) paintWindow(desk, windows[static_cast<size_t>(i)].visible, scale, accents[i]);
+  for (int i = opt.windows - 1; i >= 0; --i) paintWindow(desk, windows[static_cast<size_t>(i)].visible, scale, accents[i]);
   paintTaskbar(desk, taskbar, scale);
 
   kovra::MonitorArea area;
@@ -200,7 +312,31 @@ int main(int argc, char** argv) {
     world.stepWorld(kStep, input, away, now);
   }
 
+  // The visitors asked for arrive now.
+  if (!opt.santa.empty()) {
+    // The direction is the flight's own choice; call again until it matches.
+    for (int tries = 0; tries < 64; ++tries) {
+      world.callSanta();
+      if (opt.santa == "any" || world.santa.leftToRight == (opt.santa == "ltr")) break;
+    }
+  }
+  if (opt.birds && !world.callBirds()) std::printf("preview: no drift for the birds\n");
+  if (opt.fireworks > 0) world.startFireworks(opt.fireworks);
+  if (opt.star) world.launchStar();
+  world.snowPaused = opt.paused;
+  kovra::PointerInput pointer;
+  if (opt.cursor) {
+    pointer.inside = true;
+    pointer.x = opt.cursorX;
+    pointer.y = opt.cursorY;
+  }
+  for (int i = 0; i < static_cast<int>(opt.lead / kStep); ++i) {
+    now += kStep;
+    world.stepWorld(kStep, input, away, now);
+  }
+
   kovra::SpriteSet& sprites = kovra::spriteSetStorage();
+  if (opt.sprites != "none") std::printf("preview: %d pictures from %s\n", loadPictures(opt.sprites), opt.sprites.c_str());
   kovra::spritesCompleteDrawn();
   std::vector<uint32_t> overlay(static_cast<size_t>(width) * height), out;
   kovra::SoftPainter painter(overlay.data(), width, height, width, scale, heightDip, sprites);
@@ -209,19 +345,36 @@ int main(int argc, char** argv) {
     if (f > 0) {
       for (int i = 0; i < stepsPerFrame; ++i) {
         now += kStep;
-        world.stepWorld(kStep, input, away, now);
+        world.stepWorld(kStep, input, pointer, now);
       }
     }
     painter.clear();
     kovra::drawScene(world, painter);
     composite(overlay, desk, out);
+    const uint32_t* first = out.data();
+    int outW = width, outH = height;
+    if (opt.cropW > 0) {
+      first += static_cast<size_t>(opt.cropY) * width + opt.cropX;
+      outW = opt.cropW;
+      outH = opt.cropH;
+    }
     char name[64];
     std::snprintf(name, sizeof name, "/frame-%04d.png", f);
-    if (!kovra::pngWriteFile(dir + name, out.data(), width, height, width)) {
+    if (!kovra::pngWriteFile(dir + name, first, outW, outH, width)) {
       std::fprintf(stderr, "preview: cannot write %s%s\n", dir.c_str(), name);
       return 1;
     }
   }
   std::printf("preview: %d frames, %d particles at the end\n", frames, world.flakeCount());
+  if (world.santa.active)
+    std::printf("preview: Santa at (%.0f, %.0f) pt, %.1f s into the flight, cheer %.2f\n", world.santa.x,
+                world.santa.y, world.santa.elapsed, world.santa.cheer);
+  std::printf("preview: %zu gifts, %zu birds, %zu sparks, %zu rockets\n", world.gifts.size(), world.birds.size(),
+              world.sparks.size(), world.rockets.size());
+  for (const kovra::Gift& g : world.gifts)
+    std::printf("preview: gift at (%.0f, %.0f) pt on \"%s\"%s\n", g.x, g.y, g.driftKey.c_str(),
+                g.covered ? ", covered" : "");
+  for (const kovra::Bird& b : world.birds)
+    std::printf("preview: bird %d at (%.0f, %.0f) pt\n", static_cast<int>(b.state), b.x, b.y);
   return 0;
 }

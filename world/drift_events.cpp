@@ -79,7 +79,7 @@ void SnowWorld::onDriftMoved(Drift& d, float oldX, float oldY, int oldColumns, b
     d.quietPasses = 0;
   }
   if (dx == 0.0f && dy == 0.0f) return;
-  // Balls resting on the drift move along with it once there are balls.
+  moveBallsWith(d, dx, dy);
 
   const double elapsed = std::max(now - d.lastSeen, 1.0 / 60.0);
   const float p = static_cast<float>(dx / elapsed);  // sideways speed
@@ -106,6 +106,7 @@ void SnowWorld::onDriftMoved(Drift& d, float oldX, float oldY, int oldColumns, b
     }
     if (window && anyAbove(d, 1.0f)) milestones |= 1u;
     throwSnow(d, moveThrowFraction(down, v), p, down > kFastDrop ? 0.3f * q : 0.0f);
+    knockBallsOnMove(d, p, q, down);
     if (!window) return;
   } else if (q < 0.0f) {
     if (window) {
@@ -138,7 +139,7 @@ void SnowWorld::checkLifts(double now) {
 
 void SnowWorld::yank(Drift& d) {
   throwSnow(d, yankFraction(d.liftSpeed), 0.0f, 0.45f * d.liftSpeed);
-  // Balls on the drift fly up too once there are balls.
+  knockBallsOnYank(d, d.liftSpeed);
   d.liftSpeed = 0.0f;
 }
 
@@ -249,8 +250,8 @@ void SnowWorld::releaseCrumbleEvents(Drift& d) {
     sum = 0.0f;
   }
   d.crumbleEvents.clear();
-  // Balls resting near the launch columns are knocked aside once there are
-  // balls; the columns stay recorded until the next limits update.
+  // The columns stay recorded until the next limits update.
+  knockBallsAtLaunchColumns(d);
 }
 
 // ---------------------------------------------------------------- vanishing
@@ -264,6 +265,7 @@ void SnowWorld::retireDrift(Drift& d, bool wholeScene) {
   }
   if (keep) {
     if (hasSnow) driftMemory.remember(d);
+    storeBalls(d);
   } else if (hasSnow) {
     crumble(d);
   }
@@ -320,7 +322,8 @@ void SnowWorld::shovel() {
     d->dirty = true;
     d->quietPasses = 0;
   }
-  // Every ball bursts here once there are balls.
+  burstAllBalls(false);
+  storedBalls.clear();
   driftMemory.clear();
 }
 

@@ -1,6 +1,8 @@
 #include "world/scene.h"
 
 #include "render/sprites.h"
+#include "world/actor_drawing.h"
+#include "world/ball_drawing.h"
 #include "world/world.h"
 
 namespace kovra {
@@ -54,8 +56,14 @@ void drawSceneBody(const SnowWorld& world, DrawSink& sink) {
     if (d) drawDriftShape(sink, driftShape(*d));
   }
   // Gifts, balls and snowmen, and birds lie on the drifts.
+  drawGifts(world, sink);
+  drawBalls(world, sink);
+  drawBirds(world, sink);
   for (const Particle& p : world.particles) drawParticle(sink, p);
-  // Then the shooting star, sparks, the shovel and Santa.
+  drawShootingStar(world, sink);
+  drawSparks(world, sink);
+  drawShovel(world, sink);
+  drawSanta(world, sink);
 }
 
 void drawScene(const SnowWorld& world, DrawSink& sink) {
@@ -67,6 +75,7 @@ void drawScene(const SnowWorld& world, DrawSink& sink) {
     drawSceneBody(world, faded);
   }
   // The garland goes last, on the sink itself, so it never fades with the snow.
+  drawGarland(world, sink);
 }
 
 }  // namespace kovra

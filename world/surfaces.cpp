@@ -103,6 +103,7 @@ SurfaceScene layoutScene(const MonitorArea& area, const DesktopSurvey& survey, F
 // ---------------------------------------------------------------- building drifts
 
 void SnowWorld::updateDrifts(const SurfaceScene& scene, const WorldInput& input, double now) {
+  topInset = scene.topInset;  // the garland hangs below a taskbar along the top
   int previousWindows = 0;
   for (const Drift* d : drifts) {
     if (d->kind == DriftKind::Window) ++previousWindows;

@@ -21,8 +21,6 @@ constexpr float kTwoPi = 6.283f;
 // Flakes leave below this height or this far beyond either side.
 constexpr float kBottomExit = -12.0f;
 constexpr float kSideExit = 1000.0f;
-// Clumps also leave this far above the top edge.
-constexpr float kTopExit = 400.0f;
 
 constexpr float kFlakeFade = 0.8f;  // s a landed flake takes to fade
 constexpr float kStarFade = 4.5f;   // s a landed star takes to fade
@@ -78,9 +76,9 @@ float SnowWorld::windNow(const WorldInput& input) const {
 
 float SnowWorld::pointerSpeed() const { return std::sqrt(pvx * pvx + pvy * pvy); }
 
-bool SnowWorld::needsInput() const { return clumpCount > 30; }
+bool SnowWorld::needsInput() const { return clumpCount > 30 || ballsNeedInput(); }
 
-bool SnowWorld::busy() const { return needsInput(); }
+bool SnowWorld::busy() const { return needsInput() || skyBusy(); }
 
 // ---------------------------------------------------------------- the step
 
@@ -92,7 +90,8 @@ void SnowWorld::stepWorld(float dt, const WorldInput& input, const PointerInput&
   if (snowPaused) {
     visibility = std::max(0.0f, visibility - dt / 0.7f);
     if (visibility <= 0.0f) {
-      // Faded out: only the garland's level moves on (sky extras).
+      // Faded out: only the garland's level moves on.
+      updateGarlandLevel(dt, input);
       return;
     }
   } else {
@@ -114,17 +113,20 @@ void SnowWorld::stepWorld(float dt, const WorldInput& input, const PointerInput&
 
   releasePowder(input);
 
-  // Pointer tracking and sweeping come here.
-  (void)pointer;
+  trackPointer(dt, input, pointer);
 
   checkLifts(now);
 
-  // Then the sweeping shovel and the hand with its grabbing.
+  updateShovel(dt);
+  updateHand(dt, pointer);
 
   moveParticles(dt, input);
 
-  // Then: balls and snowmen with their support check; the sky (Santa, birds,
-  // shooting stars, garland, fireworks); every 0.25 s the snowman detection.
+  stepBalls(dt);
+
+  updateSky(dt, input, pointer);
+
+  detectSnowmenEvery(dt);
 
   stepDrifts(now);
 }
@@ -321,6 +323,8 @@ void SnowWorld::reset() {
     d->quietPasses = 0;
   }
   driftMemory.clear();
+  resetSky();
+  resetBalls();
   garlandLevel = 0.0f;
 }
 
@@ -432,17 +436,7 @@ bool SnowWorld::restFlake(Particle& p, float dt, float wind, const SnowfallProfi
   return true;
 }
 
-// Ballistic flight only; landing and resting of clumps belong to the loose
-// snow module and come with it.
-bool SnowWorld::moveClump(Particle& p, float dt, float wind) {
-  if (p.age >= 0.0f) return true;
-  p.vy -= 820.0f * dt;
-  p.vx += (0.4f * wind - p.vx) * std::min(1.0f, 0.6f * dt);
-  p.x += p.vx * dt;
-  p.y += p.vy * dt;
-  if (p.noLandTime > 0.0f) p.noLandTime -= dt;
-  return !outside(p, width) && p.y <= height + kTopExit;
-}
+// Clump flight, landing and rest: world/loose_snow.cpp.
 
 // ---------------------------------------------------------------- drifts
 
@@ -459,6 +453,7 @@ bool SnowWorld::eraseDrift(const std::string& key) {
   auto it = driftMap.find(key);
   if (it == driftMap.end()) return false;
   Drift* gone = &it->second;
+  releaseBallsOn(gone);
   for (Particle& p : particles) {
     if (p.drift == gone) p.drift = nullptr;  // the key still tells it its drift has gone
   }

@@ -16,9 +16,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "world/balls.h"
 #include "world/drift.h"
 #include "world/profile.h"
 #include "world/random.h"
+#include "world/sky.h"
 #include "world/surfaces.h"
 
 namespace kovra {
@@ -110,8 +112,8 @@ class SnowWorld {
 
   int flakeCount() const { return static_cast<int>(particles.size()); }
   int driftCount() const { return static_cast<int>(drifts.size()); }
-  int ballCount() const { return 0; }      // no snowballs are made yet
-  int snowmanCount() const { return 0; }
+  int ballCount() const { return static_cast<int>(balls.size()); }
+  int snowmanCount() const;  // balls with the head role
   float pointerSpeed() const;
   bool needsInput() const;
   bool busy() const;
@@ -190,9 +192,128 @@ class SnowWorld {
   std::vector<Rect> occluders;
   bool taskbarPresent = false;
   Rect taskbarRect;
-  // Snow of drifts whose windows are out of sight. (Balls stored with a
-  // drift key join with the snowballs.)
+  // Snow of drifts whose windows are out of sight (their balls wait in
+  // storedBalls).
   DriftMemory driftMemory;
+
+  // ---- Visitors in the sky (world/santa.cpp, world/birds.cpp, world/sky.cpp).
+  // Step 9 of the world step: sparks, Santa, gifts, birds, fireworks, the
+  // shooting star and the garland's level, in this order.
+  void updateSky(float dt, const WorldInput& input, const PointerInput& pointer);
+  // Santa flies on the primary world only. callSanta is the command: it ends
+  // a flight under way and starts a new one at once; false on other worlds.
+  void updateSanta(float dt, const WorldInput& input);
+  void startSanta();
+  bool callSanta();
+  void updateGifts(float dt);
+  // Ignored once kMaxSparks sparks exist.
+  void spawnSpark(Vec2 position, Vec2 velocity, float life, float size, float fadeRate, float shrinkRate,
+                  float gravity, int colour, float brightness);
+  void updateSparks(float dt);
+  // A flock of one to three bullfinches heading for a snowy drift; false when
+  // no drift can take them. callBirds is the command and does the same.
+  void updateBirds(float dt, const WorldInput& input, const PointerInput& pointer);
+  bool birdsArrive();
+  bool callBirds() { return birdsArrive(); }
+  // Sends a bird off, away from the threat's side, kicking up a little snow.
+  void birdLeaves(Bird& bird, Vec2 threat);
+  void launchStar();
+  // A show of `seconds`; nothing while one runs.
+  void startFireworks(float seconds);
+  void updateFireworks(float dt);
+  void updateGarlandLevel(float dt, const WorldInput& input);
+  // Ends every visitor (the world's reset); the schedules stay.
+  void resetSky();
+  // Something in the sky moves: Santa, a show, a star, sparks, a bird not
+  // sitting still, a falling gift.
+  bool skyBusy() const;
+
+  float topInset = 0;  // pt from the monitor's top to its work area's top (a taskbar along the top)
+  float nextSanta = 0;  // world clock; 0 = not yet scheduled
+  SantaInterval santaInterval;  // s between flights; the screensaver shortens it
+  SantaFlight santa;
+  std::vector<Gift> gifts;
+  std::vector<Spark> sparks;
+  float nextBirds = 0;  // world clock; 0 = not yet scheduled
+  std::vector<Bird> birds;
+  float nextStar = 0;   // world clock; 0 = not yet scheduled
+  bool starActive = false;
+  float starElapsed = 0;
+  Vec2 starStart, starDir;
+  float starDistance = 0;
+  bool showActive = false;
+  float showTime = 0;   // s left
+  float launchTimer = 0;
+  std::vector<Rocket> rockets;
+
+  // ---- Loose snow, the shovel, snowballs and the hand (world/loose_snow.cpp,
+  // world/balls.cpp).
+  // Step 4: pointer tracking, sweeping drifts and blowing flakes aside.
+  void trackPointer(float dt, const WorldInput& input, const PointerInput& pointer);
+  void sweep(Vec2 position);
+  // Step 6: the shovel, then the hand (modifier grabs and carrying).
+  void updateShovel(float dt);
+  void flingLoad();
+  void updateHand(float dt, const PointerInput& pointer);
+  // Step 8: balls in motion, then what covers them.
+  void stepBalls(float dt);
+  void supportCheck();
+  // Step 10: every 0.25 s of steps the stacks are looked at for snowmen.
+  void detectSnowmenEvery(float dt);
+  void detectSnowmen();
+
+  // What the overlay asks. hoverTest (hasGrabbableAt) decides whether the
+  // overlay takes clicks at all; grabWithButton comes with the primary
+  // button's press, letGo with its release or a lost capture, burstAt with a
+  // double click or the right button. dropHeld lets go when the overlay hides.
+  bool hoverTest(Vec2 position) const;
+  bool hasGrabbableAt(float x, float y) const { return hoverTest(Vec2{x, y}); }
+  bool grabWithButton(Vec2 position, bool heap);
+  void letGo();
+  void dropHeld() { letGo(); }
+  bool burstAt(Vec2 position);
+  bool holding() const { return hand.ball != nullptr; }
+  const Snowball* heldBall() const { return hand.ball; }
+
+  // The nearest uncovered ball within its radius + 3 pt of the position.
+  Snowball* ballAt(Vec2 position) const;
+  // Enough snow at the position to scoop a ball from.
+  bool snowUnder(Vec2 position) const;
+  // A new ball scooped at the position, or null without snow there.
+  Snowball* makeBall(Vec2 position, bool heap);
+  void hold(Snowball& ball, Vec2 pointer);
+  // Cuts the drift snow below the ball's lower outline into the ball.
+  void packSnow(Snowball& ball);
+  // Into clumps (landing: they may settle again); the ball is removed.
+  void burst(Snowball& ball, bool landing);
+  // A thrown heap landing, or a ball lost behind a window on the ground: most
+  // of its snow is laid into the drift under it, the rest sprays.
+  void splat(Snowball& ball);
+  void removeBall(Snowball& ball);
+
+  // Hooks of the drift events.
+  void moveBallsWith(const Drift& drift, float dx, float dy);
+  // Sends a ball flying off its support; with `stack`, the balls stacked on
+  // it go too at a scattered share of that velocity.
+  void knockBall(Snowball& ball, Vec2 velocity, bool stack);
+  // A window dragged at sideways speed p and vertical speed q (down > 0
+  // when falling fast); a window yanked up that stopped.
+  void knockBallsOnMove(const Drift& drift, float p, float q, float down);
+  void knockBallsOnYank(const Drift& drift, float liftSpeed);
+  void knockBallsAtLaunchColumns(const Drift& drift);
+  void storeBalls(const Drift& drift);
+  void restoreBalls();
+  void releaseBallsOn(const Drift* drift);
+  void burstAllBalls(bool landing);
+  void resetBalls();
+  bool ballsNeedInput() const;
+
+  std::vector<std::unique_ptr<Snowball>> balls;  // oldest first, at most kMaxBalls
+  std::unordered_map<std::string, std::vector<StoredBall>> storedBalls;
+  Hand hand;
+  float handVx = 0;  // smoothed horizontal pointer speed
+  Shovel snowShovel;
+  float snowmanTimer = 0;
 
  private:
   void spawnFrom(WorldRandom& rng, const WorldInput& input, std::optional<float> y);

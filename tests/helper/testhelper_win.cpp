@@ -334,6 +334,13 @@ bool execute(const std::string& line, int& exitCode) {
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(hwnd);
     reply("ok");
+  } else if (cmd == "foreground") {
+    // foreground: the id of the test window in the foreground, or 0.
+    HWND fg = GetForegroundWindow();
+    long id = 0;
+    for (auto& [wid, hwnd] : gWindows)
+      if (hwnd == fg) id = wid;
+    reply(format("ok %ld", id));
   } else if (cmd == "clicks") {
     // clicks ID: left-button presses that reached the window so far.
     if (!parseNumbers(w, 1, 1, n)) return reply("err usage: clicks ID"), true;

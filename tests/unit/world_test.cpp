@@ -539,6 +539,7 @@ TEST_F(WorldParticles, PowderBecomesFlakesFromTheSecondStream) {
   WorldInput in = inputFor(1);  // a level with heroes: those are dropped
   in.snowfall = false;
   for (int i = 0; i < 150; ++i) w.pendingPowder.push_back({200.0f + i, 400, 30, 10});
+  w.nextBirds = 1e9f;  // already scheduled: the birds' first schedule would draw from the main stream
   const uint64_t mainStream = w.random.state;
   const uint64_t powderStream = w.random2.state;
   w.stepWorld(kStep, in, kAway, 0.0);
