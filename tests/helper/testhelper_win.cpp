@@ -32,6 +32,7 @@ std::map<std::wstring, HANDLE> gMutexes; // held named mutexes
 std::map<DWORD, HANDLE> gProcesses;      // processes from "start", by pid
 std::map<int, bool> gHotkeys;            // hotkey ids held by "hotkey"
 std::map<long, long> gClicks;            // left-button presses received, by window id
+std::map<std::pair<long, WPARAM>, long> gKeys;  // key presses received, by window id and virtual key
 
 std::wstring widen(const std::string& s) {
   if (s.empty()) return std::wstring();
@@ -153,6 +154,10 @@ LRESULT CALLBACK testWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
       gClicks[static_cast<long>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))] += 1;
       return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      gKeys[{static_cast<long>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)), wp}] += 1;
+      break;
     case WM_DESTROY: {
       for (auto it = gWindows.begin(); it != gWindows.end(); ++it)
         if (it->second == hwnd) {
@@ -345,6 +350,10 @@ bool execute(const std::string& line, int& exitCode) {
     // clicks ID: left-button presses that reached the window so far.
     if (!parseNumbers(w, 1, 1, n)) return reply("err usage: clicks ID"), true;
     reply(format("ok %ld", gClicks[static_cast<long>(n[0])]));
+  } else if (cmd == "keys") {
+    // keys ID VK: presses of that virtual key that reached the window so far.
+    if (!parseNumbers(w, 1, 2, n)) return reply("err usage: keys ID VK"), true;
+    reply(format("ok %ld", gKeys[{static_cast<long>(n[0]), static_cast<WPARAM>(n[1])}]));
   } else if (cmd == "rect") {
     HWND hwnd = windowById(w, 1);
     if (!hwnd) return reply("err nowindow"), true;
