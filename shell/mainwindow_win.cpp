@@ -132,6 +132,12 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgTray:
       trayEvent(LOWORD(lp));
       return 0;
+    case WM_COMMAND:
+      // A menu command from outside the tray menu (automation, the end-to-end
+      // tests): the same ids and the same actions. Control notifications
+      // (a control window in the second parameter) are not commands.
+      if (lp == 0 && HIWORD(wp) == 0) menuCommand(LOWORD(wp));
+      return 0;
     case kMsgTask: {
       std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lp));
       if (task && *task) (*task)();
