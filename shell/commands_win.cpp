@@ -34,6 +34,11 @@ void openSettingsWindowNow() { notInThisBuild("settings window"); }
 void callSanta(kovra::SnowWorld& world) {
   world.callSanta();
   logLine("Santa called");
+  // The direction is drawn at random; the log says which way he went.
+  const kovra::SantaFlight& f = world.santa;
+  if (f.active)
+    logLine("santa: flying to the %s, %d gift%s", f.leftToRight ? "right" : "left", f.giftsPlanned,
+            f.giftsPlanned == 1 ? "" : "s");
 }
 void callBirds(kovra::SnowWorld& world) {
   world.callBirds();
