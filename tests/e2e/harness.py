@@ -461,8 +461,11 @@ class Helper:
             raise HarnessError(f"test helper did not start: {first!r} {self.proc.output()}")
 
     def _read(self):
-        for raw in self.proc.popen.stdout:
-            self.replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+        try:
+            for raw in self.proc.popen.stdout:
+                self.replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+        except (ValueError, OSError):
+            pass  # close() shut the pipe while this thread was reading it
         self.replies.put(None)
 
     def _next(self, timeout: float) -> str:
