@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import re
 import subprocess
 from pathlib import Path
 
@@ -59,3 +60,54 @@ def bright_blobs(img: Image, threshold: int = 110, region=None):
                     stack.append(n)
         blobs.append((count, (bx0, by0, bx1 + 1, by1 + 1)))
     return blobs
+
+
+def matching(img: Image, predicate, region=None, floor: int = 0) -> set:
+    """The pixels of a region whose (r, g, b) satisfy `predicate`, as a set of (x, y).
+
+    With `floor` > 0 only pixels that have a channel at or above it are tested
+    at all, which makes scanning a mostly dark screen quick; the predicate must
+    then be false for every pixel below the floor."""
+    x0, y0, x1, y1 = region or (0, 0, img.width, img.height)
+    x0, y0, x1, y1 = max(0, x0), max(0, y0), min(img.width, x1), min(img.height, y1)
+    found = set()
+    rgb = img.rgb
+    bright = re.compile(b"[" + re.escape(bytes([max(1, floor)])) + b"-\xff]") if floor > 0 else None
+    for y in range(y0, y1):
+        start = (y * img.width + x0) * 3
+        end = (y * img.width + x1) * 3
+        if bright is None:
+            columns = range(x0, x1)
+        else:
+            columns = sorted({x0 + (m.start() - start) // 3 for m in bright.finditer(rgb, start, end)})
+        for x in columns:
+            i = (y * img.width + x) * 3
+            if predicate(rgb[i], rgb[i + 1], rgb[i + 2]):
+                found.add((x, y))
+    return found
+
+
+def blobs(points) -> list:
+    """8-connected groups of the points, largest first: [(count, (x0, y0, x1, y1)), ...]
+    with the bounding box's right and bottom edges exclusive."""
+    left = set(points)
+    groups = []
+    while left:
+        start = left.pop()
+        stack = [start]
+        count = 0
+        bx0 = bx1 = start[0]
+        by0 = by1 = start[1]
+        while stack:
+            x, y = stack.pop()
+            count += 1
+            bx0, bx1, by0, by1 = min(bx0, x), max(bx1, x), min(by0, y), max(by1, y)
+            for dy in (-1, 0, 1):
+                for dx in (-1, 0, 1):
+                    n = (x + dx, y + dy)
+                    if n in left:
+                        left.remove(n)
+                        stack.append(n)
+        groups.append((count, (bx0, by0, bx1 + 1, by1 + 1)))
+    groups.sort(key=lambda g: -g[0])
+    return groups
