@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define KOVRA_SSE2 1
+#endif
+
 namespace kovra {
 
 namespace {
@@ -42,8 +47,49 @@ KOVRA_HOT uint32_t pack(float r, float g, float b, float a) {
   return (toByte(a) << 24) | (toByte(r) << 16) | (toByte(g) << 8) | toByte(b);
 }
 
+#if KOVRA_SSE2
+// The four channels of a pixel side by side as floats, blue in lane 0 and
+// alpha in lane 3, so one instruction does what the scalar code does four
+// times. Every lane goes through the same operations in the same order as
+// the scalar code, so the bytes come out the same.
+KOVRA_HOT __m128 lanes(uint32_t p) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(p));
+  return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+}
+
+// toByte on every lane, packed back into a pixel.
+KOVRA_HOT uint32_t packLanes(__m128 c) {
+  c = _mm_min_ps(_mm_max_ps(c, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+  const __m128i v = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+  const __m128i w = _mm_packs_epi32(v, v);
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+}
+
+KOVRA_HOT float alphaLane(__m128 c) { return _mm_cvtss_f32(_mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 3, 3))); }
+
+// Premultiplied source over the pixel: new = source + old x (1 - source alpha).
+KOVRA_HOT void over(uint32_t& d, __m128 s) {
+  const uint32_t o = d;
+  if (o == 0) {
+    d = packLanes(s);
+    return;
+  }
+  const float k = (1.0f - alphaLane(s)) * kInv255;
+  d = packLanes(_mm_add_ps(s, _mm_mul_ps(lanes(o), _mm_set1_ps(k))));
+}
+
+// Premultiplied source added to the pixel, each component capped at 1.
+KOVRA_HOT void add(uint32_t& d, __m128 s) {
+  d = packLanes(_mm_add_ps(s, _mm_mul_ps(lanes(d), _mm_set1_ps(kInv255))));
+}
+#endif
+
 // Premultiplied source over the pixel: new = source + old x (1 - source alpha).
 KOVRA_HOT void over(uint32_t& d, float r, float g, float b, float a) {
+#if KOVRA_SSE2
+  over(d, _mm_set_ps(a, r, g, b));
+#else
   const uint32_t o = d;
   if (o == 0) {
     d = pack(r, g, b, a);
@@ -52,13 +98,7 @@ KOVRA_HOT void over(uint32_t& d, float r, float g, float b, float a) {
   const float k = (1.0f - a) * kInv255;
   d = pack(r + static_cast<float>((o >> 16) & 0xFFu) * k, g + static_cast<float>((o >> 8) & 0xFFu) * k,
            b + static_cast<float>(o & 0xFFu) * k, a + static_cast<float>(o >> 24) * k);
-}
-
-// Premultiplied source added to the pixel, each component capped at 1.
-KOVRA_HOT void add(uint32_t& d, float r, float g, float b, float a) {
-  const uint32_t o = d;
-  d = pack(r + static_cast<float>((o >> 16) & 0xFFu) * kInv255, g + static_cast<float>((o >> 8) & 0xFFu) * kInv255,
-           b + static_cast<float>(o & 0xFFu) * kInv255, a + static_cast<float>(o >> 24) * kInv255);
+#endif
 }
 
 // A straight colour at coverage x opacity u.
@@ -115,6 +155,44 @@ KOVRA_HOT void flakeSample(float u, float v, FlakeSum& sum) {
 }
 
 KOVRA_HOT float texel(uint32_t t, int shift) { return static_cast<float>((t >> shift) & 0xFFu); }
+
+// Four neighbouring texels mixed at fractions (fx, fy), scaled by the
+// opacity over 255 and then added to the pixel (each component capped at 1)
+// or laid over it. Nothing is touched where the result is too faint.
+KOVRA_HOT void blendTexels(uint32_t& d, uint32_t t00, uint32_t t10, uint32_t t01, uint32_t t11, float fx, float fy,
+                           float opByte, bool additive) {
+  const float w00 = (1.0f - fx) * (1.0f - fy), w10 = fx * (1.0f - fy), w01 = (1.0f - fx) * fy, w11 = fx * fy;
+#if KOVRA_SSE2
+  __m128 m = _mm_mul_ps(lanes(t00), _mm_set1_ps(w00));
+  m = _mm_add_ps(m, _mm_mul_ps(lanes(t10), _mm_set1_ps(w10)));
+  m = _mm_add_ps(m, _mm_mul_ps(lanes(t01), _mm_set1_ps(w01)));
+  m = _mm_add_ps(m, _mm_mul_ps(lanes(t11), _mm_set1_ps(w11)));
+  m = _mm_mul_ps(m, _mm_set1_ps(opByte));
+  if (additive) {
+    if (_mm_movemask_ps(_mm_cmpgt_ps(m, _mm_set1_ps(kThreshold))) == 0) return;
+    add(d, m);
+  } else {
+    if (alphaLane(m) <= kThreshold) return;
+    over(d, m);
+  }
+#else
+  auto mix = [&](int shift) {
+    return (texel(t00, shift) * w00 + texel(t10, shift) * w10 + texel(t01, shift) * w01 + texel(t11, shift) * w11) *
+           opByte;
+  };
+  const float sa8 = mix(24);
+  const float sr = mix(16), sg = mix(8), sb = mix(0);
+  if (additive) {
+    if (sa8 <= kThreshold && sr <= kThreshold && sg <= kThreshold && sb <= kThreshold) return;
+    const uint32_t o = d;
+    d = pack(sr + texel(o, 16) * kInv255, sg + texel(o, 8) * kInv255, sb + texel(o, 0) * kInv255,
+             sa8 + texel(o, 24) * kInv255);
+  } else {
+    if (sa8 <= kThreshold) return;
+    over(d, sr, sg, sb, sa8);
+  }
+#endif
+}
 
 }  // namespace
 
@@ -386,21 +464,7 @@ void SoftPainter::drawSprite(const SpriteDraw& sprite) {
         t11 = fetch(tx + 1, ty + 1);
       }
       if ((t00 | t10 | t01 | t11) == 0u) continue;
-      const float w00 = (1.0f - fx) * (1.0f - fy), w10 = fx * (1.0f - fy), w01 = (1.0f - fx) * fy, w11 = fx * fy;
-      auto mix = [&](int shift) {
-        return (texel(t00, shift) * w00 + texel(t10, shift) * w10 + texel(t01, shift) * w01 +
-                texel(t11, shift) * w11) *
-               opByte;
-      };
-      const float sa8 = mix(24);
-      const float sr = mix(16), sg = mix(8), sb = mix(0);
-      if (sprite.additive) {
-        if (sa8 <= kThreshold && sr <= kThreshold && sg <= kThreshold && sb <= kThreshold) continue;
-        add(line[i], sr, sg, sb, sa8);
-      } else {
-        if (sa8 <= kThreshold) continue;
-        over(line[i], sr, sg, sb, sa8);
-      }
+      blendTexels(line[i], t00, t10, t01, t11, fx, fy, opByte, sprite.additive);
     }
   }
 }
