@@ -414,6 +414,52 @@ TEST(RenderSoftPainterSprite, AdditiveAddsAndCapsWhileNormalLaysOver) {
   EXPECT_EQ(h.at(1, 1), argb(128, 128, 128, 128));
 }
 
+TEST(RenderSoftPainterSprite, UnturnedSpritesMatchTheGeneralRouteExactly) {
+  // Glows and sparks as the garland and fireworks draw them, and a bulb and a
+  // sharp-edged picture stretched, shrunk, mirrored and cut by the edges.
+  std::vector<uint32_t> checker(12);
+  for (size_t i = 0; i < checker.size(); ++i) checker[i] = i % 2 ? kRed : argb(90, 0, 60, 90);
+  const Sprite pictures[] = {kovra::drawGlowPicture(1), kovra::drawSparkPicture(4), kovra::drawBulbPicture(2, true),
+                             pictureOf(4, 3, checker)};
+  struct Case {
+    int picture;
+    float x, y, w, h, opacity;
+    bool mirrored, additive;
+  };
+  const Case cases[] = {
+      {0, 30.3f, 20.6f, 46, 46, 0.85f, false, true},   {0, 2.2f, 38.9f, 46, 46, 1.0f, false, true},
+      {0, 57.5f, 1.0f, 13.7f, 9.2f, 0.4f, true, false}, {1, 12.45f, 12.8f, 9.6f, 9.6f, 0.9f, false, true},
+      {1, 40.0f, 30.0f, 33.3f, 33.3f, 0.02f, false, true}, {2, 20.7f, 15.1f, 9, 15, 1.0f, false, false},
+      {2, 44.1f, 25.35f, 9, 15, 0.6f, true, false},    {3, 25.25f, 20.75f, 31.5f, 7.3f, 0.7f, false, false},
+      {3, 59.0f, 35.6f, 3.1f, 2.2f, 1.0f, true, true},  {3, 10.2f, 10.2f, 0.8f, 0.8f, 1.0f, false, true},
+  };
+  for (const float scale : {1.0f, 1.5f}) {
+    for (const Case& k : cases) {
+      Canvas fast(96, 64, scale), general(96, 64, scale);
+      // A background with some colour, so both laying over and adding meet
+      // earlier pixels of every kind.
+      for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x)
+          fast.at(x, y) = general.at(x, y) = (x + y) % 3 == 0 ? 0u : argb(200, 30 + x, 150, 2 * y);
+      fast.sprites.slots[5] = general.sprites.slots[5] = pictures[k.picture];
+      SoftPainter p = fast.painter(), q = general.painter();
+      q.uprightSprites = false;
+      const SpriteDraw d{5, k.x, k.y, k.w, k.h, 0, k.opacity, k.mirrored, k.additive};
+      p.drawSprite(d);
+      q.drawSprite(d);
+      EXPECT_TRUE(fast.canariesIntact());
+      int changed = 0;
+      for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+          changed += fast.at(x, y) != ((x + y) % 3 == 0 ? 0u : argb(200, 30 + x, 150, 2 * y));
+          ASSERT_EQ(fast.at(x, y), general.at(x, y)) << "case " << (&k - cases) << " scale " << scale << " at " << x
+                                                     << "," << y;
+        }
+      EXPECT_GT(changed, 0) << "case " << (&k - cases) << " scale " << scale;
+    }
+  }
+}
+
 // ------------------------------------------------------------ drifts
 
 TEST(RenderSoftPainterDrift, FlatRunFillsBodyAndRimByRowOverlap) {
