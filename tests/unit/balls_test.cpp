@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "world/ball_drawing.h"
 #include "world/scene.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -24,7 +24,6 @@ using kovra::DriftKind;
 using kovra::FlakeDraw;
 using kovra::Fate;
 using kovra::Particle;
-using kovra::PointerInput;
 using kovra::Rect;
 using kovra::Rgba;
 using kovra::SceneWindow;
@@ -33,24 +32,11 @@ using kovra::SnowWorld;
 using kovra::SpriteDraw;
 using kovra::SurfaceScene;
 using kovra::Vec2;
-using kovra::WorldInput;
+using namespace worldtest;
 
-constexpr float kFrame = 1.0f / 60.0f;
 constexpr float kPi = 3.14159265f;
 
 float areaOf(float radius) { return kPi * radius * radius; }
-
-float total(const Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
-
-PointerInput pointerAt(float x, float y, bool pressed = false, int grabMode = 0) {
-  PointerInput p;
-  p.inside = true;
-  p.x = x;
-  p.y = y;
-  p.pressed = pressed;
-  p.grabMode = grabMode;
-  return p;
-}
 
 struct Clumps {
   int count = 0;
@@ -72,31 +58,18 @@ bool contains(const SnowWorld& w, const Snowball* b) {
 }
 
 // A calm world without snowfall: only what the tests put there moves.
-class Play : public ::testing::Test {
+class Play : public CalmWorld {
  protected:
-  void SetUp() override {
-    SnowWorld::setTestStarsForTesting(false);
-    in.snowfall = false;
-    in.wind = 0.0f;
-  }
-  void step(const PointerInput& p = PointerInput{}) {
-    now += kFrame;
-    w.stepWorld(kFrame, in, p, now);
-  }
-  void idle(float seconds) {
-    for (int i = 0; i < static_cast<int>(seconds * 60.0f + 0.5f); ++i) step();
-  }
+  Play() : CalmWorld(1000, 800, 11) {}
   // A window drift of `width` pt at (x, y) with `snow` pt in every column.
   Drift& windowDrift(const std::string& key, float x, float y, float width, float snow, int zRank = 0) {
-    Drift d = kovra::makeDrift(key, DriftKind::Window, x, y, width);
-    std::fill(d.heights.begin(), d.heights.end(), snow);
+    Drift d = snowyDrift(key, DriftKind::Window, x, y, width, snow);
     d.zRank = zRank;
     d.sceneIndex = zRank;
     return w.insertDrift(std::move(d));
   }
   Drift& ground(float snow = 0.0f) {
-    Drift d = kovra::makeDrift("ground", DriftKind::Ground, 0, 0, w.width);
-    std::fill(d.heights.begin(), d.heights.end(), snow);
+    Drift d = snowyDrift("ground", DriftKind::Ground, 0, 0, w.width, snow);
     d.sceneIndex = 50;
     return w.insertDrift(std::move(d));
   }
@@ -115,10 +88,6 @@ class Play : public ::testing::Test {
   void swing(float x, float y, float vx, float vy, int steps) {
     for (int i = 1; i <= steps; ++i) step(pointerAt(x + vx * kFrame * i, y + vy * kFrame * i, true));
   }
-
-  SnowWorld w{1000, 800, 11};
-  WorldInput in;
-  double now = 0;
 };
 
 class BallGrab : public Play {};

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "render/sprites.h"
-#include "sky_recorder.h"
 #include "world/actor_drawing.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -20,35 +20,13 @@ using kovra::DriftKind;
 using kovra::PointerInput;
 using kovra::SnowWorld;
 using kovra::WorldInput;
+using namespace worldtest;
 
-constexpr float kW = 1920, kH = 1080;
-constexpr float kStep = 0.05f;
-
-WorldInput quiet(bool birds = true) {
-  WorldInput in;
-  in.snowfall = false;
-  in.santa = false;
-  in.stars = false;
-  in.birds = birds;
+// Birds on, nothing else.
+WorldInput quiet() {
+  WorldInput in = quietSky();
+  in.birds = true;
   return in;
-}
-
-PointerInput cursorAt(float x, float y, bool inside = true) {
-  PointerInput p;
-  p.inside = inside;
-  p.x = x;
-  p.y = y;
-  return p;
-}
-
-void run(SnowWorld& w, float seconds, const PointerInput& p = {}, const WorldInput& in = quiet(false)) {
-  for (int i = 0; i < static_cast<int>(std::lround(seconds / kStep)); ++i) w.stepWorld(kStep, in, p, 0.0);
-}
-
-Drift& ledge(SnowWorld& w, const std::string& key, DriftKind kind, float x, float y, float width, float snow) {
-  Drift& d = w.insertDrift(kovra::makeDrift(key, kind, x, y, width));
-  std::fill(d.heights.begin(), d.heights.end(), snow);
-  return d;
 }
 
 float feetAt(const Drift& d, float offset) {
@@ -67,14 +45,14 @@ struct Birds : ::testing::Test {
   SnowWorld w{kW, kH, 77};
 
   void SetUp() override {
-    ledge(w, "ground", DriftKind::Ground, 0, 0, kW, 4);
-    ledge(w, "bar", DriftKind::Taskbar, 0, 40, kW, 0);
-    ledge(w, "w5", DriftKind::Window, 600, 500, 300, 6).zRank = 0;
+    w.insertDrift(snowyDrift("ground", DriftKind::Ground, 0, 0, kW, 4));
+    w.insertDrift(snowyDrift("bar", DriftKind::Taskbar, 0, 40, kW, 0));
+    w.insertDrift(snowyDrift("w5", DriftKind::Window, 600, 500, 300, 6)).zRank = 0;
   }
   // Calls a flock and lets it land.
   void settle() {
     ASSERT_TRUE(w.callBirds());
-    for (int i = 0; i < 400 && !allPerched(w); ++i) w.stepWorld(kStep, quiet(false), {}, 0.0);
+    for (int i = 0; i < 400 && !allPerched(w); ++i) w.stepWorld(kStep, quietSky(), {}, 0.0);
     ASSERT_TRUE(allPerched(w));
   }
 };
@@ -82,7 +60,7 @@ struct Birds : ::testing::Test {
 TEST_F(Birds, FirstFlockAfterTwoAndAHalfToFourMinutesThenSixToTwelveAfterTheLastLeft) {
   for (uint64_t seed = 1; seed <= 5; ++seed) {
     SnowWorld world(kW, kH, seed * 1299709);
-    ledge(world, "w5", DriftKind::Window, 600, 500, 300, 6);
+    world.insertDrift(snowyDrift("w5", DriftKind::Window, 600, 500, 300, 6));
     while (world.birds.empty() && world.clock < 300.0f) world.stepWorld(kStep, quiet(), {}, 0.0);
     ASSERT_FALSE(world.birds.empty()) << seed;
     EXPECT_GE(world.clock, 150.0f);
@@ -99,7 +77,7 @@ TEST_F(Birds, FirstFlockAfterTwoAndAHalfToFourMinutesThenSixToTwelveAfterTheLast
   }
 
   // The setting off: nobody comes.
-  run(w, 300.0f, {}, quiet(false));
+  run(w, 300.0f);
   EXPECT_TRUE(w.birds.empty());
 }
 
@@ -150,13 +128,13 @@ TEST_F(Birds, SnowySpotsFirstThenBareLedgesThenTheGround) {
   EXPECT_EQ(w.birds[0].driftKey, "w5");
 
   w.eraseDrift("w5");
-  ledge(w, "w9", DriftKind::Window, 600, 500, 80, 10);  // 80 pt: too short
+  w.insertDrift(snowyDrift("w9", DriftKind::Window, 600, 500, 80, 10));  // 80 pt: too short
   w.birds.clear();
   ASSERT_TRUE(w.callBirds());
   for (const Bird& b : w.birds) EXPECT_EQ(b.driftKey, "ground");
 
   // A covered ledge is no place either.
-  Drift& covered = ledge(w, "w10", DriftKind::Window, 100, 700, 400, 10);
+  Drift& covered = w.insertDrift(snowyDrift("w10", DriftKind::Window, 100, 700, 400, 10));
   std::fill(covered.limits.begin(), covered.limits.end(), 2.5f);
   w.birds.clear();
   ASSERT_TRUE(w.callBirds());
@@ -182,7 +160,7 @@ TEST_F(Birds, LandOnTheSnowAndPeckHopAndTurnThere) {
   for (int i = 0; i < 20 * 25; ++i) {
     std::vector<float> before;
     for (const Bird& b : w.birds) before.push_back(b.offset);
-    w.stepWorld(kStep, quiet(false), {}, 0.0);
+    w.stepWorld(kStep, quietSky(), {}, 0.0);
     ASSERT_TRUE(allPerched(w)) << "no reason to leave before their stay is over";
     for (size_t k = 0; k < w.birds.size(); ++k) {
       const Bird& b = w.birds[k];
@@ -213,13 +191,15 @@ TEST_F(Birds, CursorComingNearScaresThemAwayFromItsSide) {
     settle();
     const Bird first = w.birds[0];
     // Far enough, or on another monitor: they stay.
-    run(w, 1.0f, cursorAt(first.x + side * 200.0f, first.y));
-    run(w, 1.0f, cursorAt(first.x + side * 20.0f, first.y, false));
+    run(w, 1.0f, quietSky(), pointerAt(first.x + side * 200.0f, first.y));
+    PointerInput elsewhere = pointerAt(first.x + side * 20.0f, first.y);
+    elsewhere.inside = false;
+    run(w, 1.0f, quietSky(), elsewhere);
     ASSERT_TRUE(allPerched(w));
 
     const int clumps = w.clumpCount;
     const size_t n = w.birds.size();
-    w.stepWorld(kStep, quiet(false), cursorAt(first.x + side * 60.0f, first.y), 0.0);
+    w.stepWorld(kStep, quietSky(), pointerAt(first.x + side * 60.0f, first.y), 0.0);
     int fled = 0;
     for (const Bird& b : w.birds) {
       if (b.state != BirdState::FlyingAway) continue;
@@ -236,7 +216,7 @@ TEST_F(Birds, CursorComingNearScaresThemAwayFromItsSide) {
     // With the cursor among them all of them go, and leave the screen.
     float mid = 0;
     for (const Bird& b : w.birds) mid += b.x / static_cast<float>(w.birds.size());
-    run(w, 4.0f, cursorAt(mid, first.y));
+    run(w, 4.0f, quietSky(), pointerAt(mid, first.y));
     EXPECT_LE(w.birds.size(), n);
     run(w, 4.0f);
     EXPECT_TRUE(w.birds.empty());
@@ -251,7 +231,7 @@ TEST_F(Birds, DraggedWindowScaresThemTheTaskbarMovingDoesNot) {
   ASSERT_TRUE(allPerched(w));
   EXPECT_NEAR(w.birds[0].x, d.x + w.birds[0].offset, 0.01f);  // they ride along
   d.x += 2.0f;  // now 5 pt from where they landed
-  w.stepWorld(kStep, quiet(false), {}, 0.0);
+  w.stepWorld(kStep, quietSky(), {}, 0.0);
   for (const Bird& b : w.birds) EXPECT_EQ(b.state, BirdState::FlyingAway);
 
   // On the taskbar they stay put when it moves.
@@ -267,7 +247,7 @@ TEST_F(Birds, DraggedWindowScaresThemTheTaskbarMovingDoesNot) {
   // A window sliding over their spot sends them off.
   Drift& bar = *w.findDrift("bar");
   for (const Bird& b : w.birds) bar.limits[static_cast<size_t>(b.offset / 2)] = 0.4f;
-  w.stepWorld(kStep, quiet(false), {}, 0.0);
+  w.stepWorld(kStep, quietSky(), {}, 0.0);
   for (const Bird& b : w.birds) EXPECT_EQ(b.state, BirdState::FlyingAway);
 }
 
@@ -276,7 +256,7 @@ TEST_F(Birds, DriftVanishingUnderThemSendsThemAway) {
   run(w, 0.3f);
   ASSERT_EQ(w.birds[0].state, BirdState::FlyingIn);
   w.eraseDrift("w5");
-  w.stepWorld(kStep, quiet(false), {}, 0.0);
+  w.stepWorld(kStep, quietSky(), {}, 0.0);
   for (const Bird& b : w.birds) EXPECT_EQ(b.state, BirdState::FlyingAway);
 }
 
@@ -323,10 +303,10 @@ TEST(BirdsDrawing, StandOnTheirFeetAndFaceTheirWay) {
   b.x = 200;
   b.facingRight = false;
   w.birds.push_back(b);
-  skytest::Recorder r;
+  Recorder r;
   kovra::drawBirds(w, r);
   ASSERT_EQ(r.calls.size(), 2u);
-  for (const skytest::SinkCall& c : r.calls) {
+  for (const SinkCall& c : r.calls) {
     EXPECT_EQ(c.index, kovra::kSpriteBird);
     EXPECT_FLOAT_EQ(c.w, 26.0f);
     EXPECT_FLOAT_EQ(c.h, 22.0f);

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <string>
 #include <vector>
 
 #include "world/drift_events.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -18,29 +18,12 @@ using kovra::Fate;
 using kovra::makeDrift;
 using kovra::Particle;
 using kovra::Rect;
-using kovra::SceneWindow;
 using kovra::SnowWorld;
 using kovra::SurfaceScene;
 using kovra::WorldInput;
+using namespace worldtest;
 
-constexpr float kW = 1920, kH = 1080;
-constexpr double kFrame = 0.05;  // scene updates 50 ms apart: 70 pt per update is 1400 pt/s
-
-SceneWindow win(uint64_t handle, float x, float y, float width, float height, bool noDrift = false) {
-  return SceneWindow{handle, Rect{x, y, width, height}, noDrift};
-}
-
-SurfaceScene scene(std::vector<SceneWindow> windows, bool pressed = false) {
-  SurfaceScene s;
-  s.windows = std::move(windows);
-  s.taskbarPresent = true;
-  s.taskbar = Rect{0, 0, kW, 40};
-  s.taskbarDrift = true;
-  s.pressed = pressed;
-  return s;
-}
-
-float total(const Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
+constexpr double kUpdate = 0.05;  // scene updates 50 ms apart: 70 pt per update is 1400 pt/s
 
 struct Flying {
   int clumps = 0;       // carrying snow
@@ -67,23 +50,19 @@ Flying flying(const SnowWorld& w) {
   return f;
 }
 
-class DriftEvents : public ::testing::Test {
+class DriftEvents : public WorldFixture {
  protected:
-  void SetUp() override { SnowWorld::setTestStarsForTesting(false); }
+  DriftEvents() : WorldFixture(kW, kH, 21, 10) {}
   // A 400-pt window (192 columns) at (x, y), optionally with the button held.
-  void show(float x, float y, bool pressed = false, double dt = kFrame) {
+  void show(float x, float y, bool pressed = false, double dt = kUpdate) {
     now += dt;
-    w.updateDrifts(scene({win(5, x, y, 400, 300)}, pressed), in, now);
+    w.updateDrifts(scene({win(5, x, y, 400, 300)}, true, pressed), in, now);
   }
   Drift& fill(const char* key, float h) {
-    Drift* d = w.findDrift(key);
-    EXPECT_NE(d, nullptr) << key;
-    std::fill(d->heights.begin(), d->heights.end(), h);
-    return *d;
+    Drift& d = drift(key);
+    std::fill(d.heights.begin(), d.heights.end(), h);
+    return d;
   }
-  SnowWorld w{kW, kH, 21};
-  WorldInput in;
-  double now = 10;
 };
 
 TEST_F(DriftEvents, DraggingFastSidewaysThrowsPartOfTheSnow) {
@@ -130,7 +109,7 @@ TEST_F(DriftEvents, MovingWithoutTheButtonThrowsNothingButResizingCrumbles) {
   // Resized while dragging an edge (the button is down) keeps the snow.
   fill("w5", 5.0f);
   now += 1;
-  w.updateDrifts(scene({win(5, 600, 40, 800, 1000)}, true), in, now);
+  w.updateDrifts(scene({win(5, 600, 40, 800, 1000)}, true, true), in, now);
   EXPECT_EQ(d.columns, 392);
   EXPECT_NEAR(total(d), 5.0f * 342, 1e-2f);
 }

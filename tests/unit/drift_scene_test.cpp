@@ -1,57 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numeric>
 #include <optional>
 #include <vector>
 
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
 using kovra::Drift;
 using kovra::DriftKind;
 using kovra::Landing;
-using kovra::Rect;
-using kovra::SceneWindow;
-using kovra::SnowWorld;
 using kovra::SurfaceScene;
-using kovra::WorldInput;
+using namespace worldtest;
 
-constexpr float kW = 1920, kH = 1080;
-
-SceneWindow win(uint64_t handle, float x, float y, float width, float height, bool noDrift = false) {
-  return SceneWindow{handle, Rect{x, y, width, height}, noDrift};
-}
-
-SurfaceScene scene(std::vector<SceneWindow> windows, bool taskbar = true) {
-  SurfaceScene s;
-  s.windows = std::move(windows);
-  if (taskbar) {
-    s.taskbarPresent = true;
-    s.taskbar = Rect{0, 0, kW, 40};
-    s.taskbarDrift = true;
-  }
-  return s;
-}
-
-float total(const Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
-
-class DriftScene : public ::testing::Test {
+class DriftScene : public WorldFixture {
  protected:
-  void SetUp() override { SnowWorld::setTestStarsForTesting(false); }
+  DriftScene() : WorldFixture(kW, kH, 11) {}
   void update(const SurfaceScene& s) {
     now += 1.0;  // slow changes: nothing here is a yank
     w.updateDrifts(s, in, now);
   }
-  Drift& drift(const char* key) {
-    Drift* d = w.findDrift(key);
-    EXPECT_NE(d, nullptr) << key;
-    return *d;
-  }
-  SnowWorld w{kW, kH, 11};
-  WorldInput in;
-  double now = 0;
 };
 
 TEST_F(DriftScene, WindowTopsBecomeDriftsInsideTheirCorners) {

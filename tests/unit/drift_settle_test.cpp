@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <vector>
 
 #include "world/drift.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ using kovra::SnowWorld;
 using kovra::SurfaceScene;
 using kovra::WorldInput;
 
-float total(const Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
+using worldtest::total;
 
 float steepest(const Drift& d) {
   float s = 0;

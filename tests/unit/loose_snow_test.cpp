@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <string>
 #include <memory>
 #include <vector>
 
 #include "world/ball_drawing.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -25,21 +25,7 @@ using kovra::Shovel;
 using kovra::SnowWorld;
 using kovra::SpriteDraw;
 using kovra::Vec2;
-using kovra::WorldInput;
-
-constexpr float kFrame = 1.0f / 60.0f;
-
-float total(const Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
-
-PointerInput pointerAt(float x, float y, bool pressed = false, int grabMode = 0) {
-  PointerInput p;
-  p.inside = true;
-  p.x = x;
-  p.y = y;
-  p.pressed = pressed;
-  p.grabMode = grabMode;
-  return p;
-}
+using namespace worldtest;
 
 float flyingSnow(const SnowWorld& w) {
   float s = 0;
@@ -49,23 +35,11 @@ float flyingSnow(const SnowWorld& w) {
   return s;
 }
 
-class Loose : public ::testing::Test {
+class Loose : public CalmWorld {
  protected:
-  void SetUp() override {
-    SnowWorld::setTestStarsForTesting(false);
-    in.snowfall = false;
-    in.wind = 0.0f;
-  }
-  void step(const PointerInput& p = PointerInput{}) {
-    now += kFrame;
-    w.stepWorld(kFrame, in, p, now);
-  }
-  void idle(float seconds) {
-    for (int i = 0; i < static_cast<int>(seconds * 60.0f + 0.5f); ++i) step();
-  }
+  Loose() : CalmWorld(1000, 800, 17) {}
   Drift& drift(const std::string& key, DriftKind kind, float x, float y, float width, float snow) {
-    Drift d = kovra::makeDrift(key, kind, x, y, width);
-    std::fill(d.heights.begin(), d.heights.end(), snow);
+    Drift d = snowyDrift(key, kind, x, y, width, snow);
     // Hidden end columns: nothing spills over the ends, so totals only change
     // by what the tests do.
     d.limits.front() = d.limits.back() = 0.0f;
@@ -79,10 +53,6 @@ class Loose : public ::testing::Test {
     step(pointerAt(x0, y, pressed, grabMode));
     for (int i = 1; i <= steps; ++i) step(pointerAt(x0 + speed * kFrame * i, y, pressed, grabMode));
   }
-
-  SnowWorld w{1000, 800, 17};
-  WorldInput in;
-  double now = 0;
 };
 
 class LooseClumps : public Loose {};

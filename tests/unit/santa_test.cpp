@@ -6,38 +6,25 @@
 #include <vector>
 
 #include "render/sprites.h"
-#include "sky_recorder.h"
 #include "world/actor_drawing.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
 using kovra::Drift;
 using kovra::DriftKind;
 using kovra::Gift;
-using kovra::PointerInput;
-using kovra::Rect;
 using kovra::SceneWindow;
 using kovra::SnowWorld;
-using kovra::SurfaceScene;
 using kovra::WorldInput;
-using skytest::Recorder;
-using skytest::SinkCall;
+using namespace worldtest;
 
-constexpr float kW = 1920, kH = 1080;
-constexpr float kStep = 0.05f;
-
+// Santa on, nothing else.
 WorldInput quiet() {
-  WorldInput in;
-  in.snowfall = false;
+  WorldInput in = quietSky();
   in.santa = true;
-  in.birds = false;
-  in.stars = false;
   return in;
-}
-
-void run(SnowWorld& w, const WorldInput& in, float seconds, const PointerInput& p = {}) {
-  for (int i = 0; i < static_cast<int>(std::lround(seconds / kStep)); ++i) w.stepWorld(kStep, in, p, 0.0);
 }
 
 // Calls Santa until the flight goes the wanted way (the way is the flight's own draw).
@@ -106,14 +93,14 @@ TEST(SantaSchedule, NoFlightWithTheSettingOffOrAwayFromThePrimaryMonitor) {
   off.santa = false;
   SnowWorld w(kW, kH, 5);
   w.primary = true;
-  run(w, off, 200.0f);
+  run(w, 200.0f, off);
   EXPECT_FALSE(w.santa.active);
   // Switched on after his time has passed, he comes at once.
   w.stepWorld(kStep, quiet(), {}, 0.0);
   EXPECT_TRUE(w.santa.active);
 
   SnowWorld side(kW, kH, 5);
-  run(side, quiet(), 200.0f);
+  run(side, 200.0f, quiet());
   EXPECT_FALSE(side.santa.active);
   EXPECT_EQ(side.nextSanta, 0.0f);
   EXPECT_FALSE(side.callSanta());
@@ -125,7 +112,7 @@ TEST(SantaCall, StartsAFlightAtOnceAndReplacesOneUnderWay) {
   off.santa = false;  // the command does not need the setting
   SnowWorld w(kW, kH, 11);
   w.primary = true;
-  run(w, off, 1.0f);
+  run(w, 1.0f, off);
   ASSERT_TRUE(w.callSanta());
   EXPECT_TRUE(w.santa.active);
   EXPECT_EQ(w.santa.elapsed, 0.0f);
@@ -134,7 +121,7 @@ TEST(SantaCall, StartsAFlightAtOnceAndReplacesOneUnderWay) {
   EXPECT_TRUE(w.santa.active);
   EXPECT_TRUE(w.busy());
 
-  run(w, off, 5.0f);
+  run(w, 5.0f, off);
   ASSERT_TRUE(w.santa.active);
   ASSERT_GT(w.santa.elapsed, 4.0f);
   ASSERT_TRUE(w.callSanta());
@@ -210,7 +197,7 @@ TEST(SantaFlight, KeepsToTheUpperSkyAndTiltsWithItsPath) {
     const float L = kovra::santaPathLength(w.santa, kW);
     const float climb = kovra::santaAltitude(w.santa, kW, 0.22f * L) - kovra::santaAltitude(w.santa, kW, 0.18f * L);
     if (std::fabs(climb) < 8.0f) continue;
-    run(w, quiet(), 0.2f * L / w.santa.speed);
+    run(w, 0.2f * L / w.santa.speed, quiet());
     ASSERT_TRUE(w.santa.active);
     const float sign = w.santa.leftToRight ? 1.0f : -1.0f;
     EXPECT_GT(w.santa.heading * sign * climb, 0.0f) << seed;
@@ -222,7 +209,7 @@ TEST(SantaFlight, WavesInTwoStretchesAndLeavesASparkleTrailBehind) {
   SnowWorld w(kW, kH, 3);
   w.primary = true;
   callGoing(w, true);
-  run(w, quiet(), 1.0f);
+  run(w, 1.0f, quiet());
   // About 55 sparkles a second, all behind the sleigh.
   EXPECT_GE(w.sparks.size(), 52u);
   EXPECT_LE(w.sparks.size(), 56u);
@@ -257,9 +244,7 @@ struct SantaGifts : ::testing::Test {
     w.nextSanta = 1e9f;
     w.nextBirds = 1e9f;
     w.insertDrift(kovra::makeDrift("ground", DriftKind::Ground, 0, 0, kW));
-    Drift& ledge = w.insertDrift(kovra::makeDrift("w7", DriftKind::Window, 100, 300, kW - 200));
-    ledge.zRank = 0;
-    for (int c = 0; c < ledge.columns; ++c) ledge.heights[static_cast<size_t>(c)] = 6.0f;
+    w.insertDrift(snowyDrift("w7", DriftKind::Window, 100, 300, kW - 200, 6.0f)).zRank = 0;
   }
 
   Gift& dropAt(float x, float y) {
@@ -288,7 +273,7 @@ TEST_F(SantaGifts, FallFromTheBagAndSettleInTheDriftBelow) {
         ++dropped;
       }
     }
-    run(world, quiet(), 4.0f);
+    run(world, 4.0f, quiet());
     EXPECT_EQ(static_cast<int>(world.gifts.size()), world.santa.giftsPlanned) << seed;
     for (const Gift& g : world.gifts) {
       ASSERT_EQ(g.driftKey, "w7") << "the ledge lies under the whole flight";
@@ -324,19 +309,19 @@ TEST_F(SantaGifts, RestFortySecondsThenFadeAway) {
   dropAt(600, 360);
   for (int i = 0; i < 100 && w.gifts[0].driftKey.empty(); ++i) w.stepWorld(kStep, quiet(), {}, 0.0);
   ASSERT_FALSE(w.gifts[0].driftKey.empty());
-  run(w, quiet(), 39.9f);
+  run(w, 39.9f, quiet());
   ASSERT_EQ(w.gifts.size(), 1u);
   EXPECT_EQ(w.gifts[0].alpha, 1.0f);
-  run(w, quiet(), 0.6f);
+  run(w, 0.6f, quiet());
   ASSERT_EQ(w.gifts.size(), 1u);
   EXPECT_LT(w.gifts[0].alpha, 0.75f);
-  run(w, quiet(), 0.8f);
+  run(w, 0.8f, quiet());
   EXPECT_TRUE(w.gifts.empty());
 }
 
 TEST_F(SantaGifts, NinthGiftPushesOutTheOldest) {
   for (int i = 0; i < 8; ++i) dropAt(200.0f + 150.0f * static_cast<float>(i), 520).sizeFactor = 1.0f + 0.01f * static_cast<float>(i);
-  run(w, quiet(), 1.0f);
+  run(w, 1.0f, quiet());
   ASSERT_EQ(w.gifts.size(), 8u);
   ASSERT_TRUE(w.callSanta());
   while (w.santa.active && w.santa.giftsDropped == 0) w.stepWorld(kStep, quiet(), {}, 0.0);
@@ -358,14 +343,7 @@ struct SantaGiftsOnWindows : ::testing::Test {
   SnowWorld w{kW, kH, 23};
   WorldInput in = quiet();
 
-  static SceneWindow win(uint64_t h, float x, float y, float width, float height) {
-    return SceneWindow{h, Rect{x, y, width, height}, false};
-  }
-  void show(std::vector<SceneWindow> windows) {
-    SurfaceScene s;
-    s.windows = std::move(windows);
-    w.updateDrifts(s, in, 0.0);
-  }
+  void show(std::vector<SceneWindow> windows) { w.updateDrifts(scene(std::move(windows), false), in, 0.0); }
   void SetUp() override {
     w.primary = true;
     w.nextSanta = w.nextBirds = 1e9f;
@@ -377,7 +355,7 @@ struct SantaGiftsOnWindows : ::testing::Test {
     g.x = 800;
     g.y = 700;
     w.gifts.push_back(g);
-    run(w, in, 1.0f);
+    run(w, 1.0f, in);
     ASSERT_EQ(w.gifts[0].driftKey, "w1");
   }
   int drawnGifts() {
@@ -409,7 +387,7 @@ TEST_F(SantaGiftsOnWindows, HiddenWhileAWindowCoversThemAndFollowTheirWindow) {
   ASSERT_EQ(w.gifts.size(), 1u);
   EXPECT_TRUE(w.gifts[0].driftKey.empty());
   EXPECT_TRUE(w.busy());
-  run(w, in, 3.0f);
+  run(w, 3.0f, in);
   ASSERT_EQ(w.gifts.size(), 1u);
   EXPECT_EQ(w.gifts[0].driftKey, "ground");
   EXPECT_NEAR(w.gifts[0].x, 900.0f, 1.0f);
@@ -420,7 +398,7 @@ TEST(SantaDrawing, TeamRunsAheadOfTheSleighMirroredWhenFlyingRight) {
     SnowWorld w(kW, kH, 41);
     w.primary = true;
     callGoing(w, ltr);
-    run(w, quiet(), 2.5f);  // before he waves
+    run(w, 2.5f, quiet());  // before he waves
     Recorder r;
     kovra::drawSanta(w, r);
     const float S = w.santa.scale;

@@ -8,59 +8,13 @@
 #include "render/soft_painter.h"
 #include "render/sprites.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
-using kovra::DrawPoint;
-using kovra::DrawSink;
-using kovra::DriftDraw;
-using kovra::FlakeDraw;
 using kovra::Particle;
-using kovra::Rgba;
 using kovra::SnowWorld;
-using kovra::SpriteDraw;
-
-struct Call {
-  std::string op;  // "drift", "flake" or "sprite"
-  int index = -1;
-  float x = 0, y = 0, w = 0, h = 0, angle = 0, opacity = 0;
-  size_t runs = 0;
-  uint64_t version = 0;
-};
-
-struct Recorder final : DrawSink {
-  std::vector<Call> calls;
-  void drawDrift(const DriftDraw& d) override {
-    Call c{"drift"};
-    c.x = d.originX;
-    c.y = d.baseY;
-    c.runs = d.runs.size();
-    c.version = d.version;
-    calls.push_back(c);
-  }
-  void drawFlake(const FlakeDraw& f) override {
-    Call c{"flake"};
-    c.x = f.x;
-    c.y = f.y;
-    c.w = f.size;
-    c.opacity = f.opacity;
-    calls.push_back(c);
-  }
-  void drawSprite(const SpriteDraw& s) override {
-    Call c{"sprite"};
-    c.index = s.index;
-    c.x = s.x;
-    c.y = s.y;
-    c.w = s.width;
-    c.h = s.height;
-    c.angle = s.angle;
-    c.opacity = s.opacity;
-    calls.push_back(c);
-  }
-  void fillCircle(DrawPoint, float, const Rgba&) override { calls.push_back({"circle"}); }
-  void drawLine(DrawPoint, DrawPoint, float, const Rgba&) override { calls.push_back({"line"}); }
-  void fillTriangle(DrawPoint, DrawPoint, DrawPoint, const Rgba&) override { calls.push_back({"triangle"}); }
-};
+using worldtest::Recorder;
 
 Particle flake(float x, float y, float size, float alpha) {
   Particle p;

@@ -10,10 +10,10 @@
 
 #include "render/sprites.h"
 #include "shell/frame_rules.h"
-#include "sky_recorder.h"
 #include "world/actor_drawing.h"
 #include "world/scene.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -21,34 +21,15 @@ using kovra::Bird;
 using kovra::BirdState;
 using kovra::DriftKind;
 using kovra::Gift;
-using kovra::PointerInput;
 using kovra::SnowWorld;
 using kovra::Spark;
 using kovra::WorldInput;
-using skytest::Recorder;
-using skytest::SinkCall;
-
-constexpr float kW = 1920, kH = 1080;
-constexpr float kStep = 0.05f;
-
-WorldInput quiet() {
-  WorldInput in;
-  in.snowfall = false;
-  in.santa = false;
-  in.birds = false;
-  in.stars = false;
-  in.garland = false;
-  return in;
-}
-
-void run(SnowWorld& w, float seconds, const WorldInput& in = quiet()) {
-  for (int i = 0; i < static_cast<int>(std::lround(seconds / kStep)); ++i) w.stepWorld(kStep, in, {}, 0.0);
-}
+using namespace worldtest;
 
 // ---------------------------------------------------------------- shooting stars
 
 TEST(SkyStars, OnlyOverThePrimaryMonitorAndOnlyWithTheSetting) {
-  WorldInput in = quiet();
+  WorldInput in = quietSky();
   in.stars = true;
   SnowWorld w(kW, kH, 8);
   w.primary = true;
@@ -62,12 +43,12 @@ TEST(SkyStars, OnlyOverThePrimaryMonitorAndOnlyWithTheSetting) {
 
   // Switched off mid-flight, the star still finishes its 0.9 s, and no
   // other follows.
-  run(w, 0.5f, quiet());
+  run(w, 0.5f, quietSky());
   EXPECT_TRUE(w.starActive);
-  run(w, 0.45f, quiet());
+  run(w, 0.45f, quietSky());
   EXPECT_FALSE(w.starActive);
   w.nextStar = w.clock + 1.0f;
-  run(w, 5.0f, quiet());
+  run(w, 5.0f, quietSky());
   EXPECT_FALSE(w.starActive);
 
   SnowWorld side(kW, kH, 8);
@@ -159,7 +140,7 @@ TEST(SkyReset, EndsEveryVisitorButKeepsTheSchedules) {
   ASSERT_TRUE(w.callBirds());
   w.startFireworks(25);
   w.launchStar();
-  WorldInput on = quiet();
+  WorldInput on = quietSky();
   on.garland = true;
   run(w, 2.0f, on);
   w.gifts.push_back(Gift{});
@@ -222,7 +203,7 @@ TEST(SkyScene, VisitorsTakeTheirPlacesInThePaintersOrder) {
   for (int c = 0; c < d.columns; ++c) kovra::addSnow(d, c, 8.0f);
   w.stepDrifts(1.0);
   ASSERT_TRUE(w.callSanta());
-  WorldInput on = quiet();
+  WorldInput on = quietSky();
   on.garland = true;
   run(w, 3.0f, on);
   Gift g;
@@ -274,7 +255,7 @@ TEST(SkyScene, VisitorsTakeTheirPlacesInThePaintersOrder) {
 
 TEST(GarlandLevel, FadesInAndOutAlsoWhileTheSnowIsPaused) {
   SnowWorld w(kW, kH, 5);
-  WorldInput on = quiet();
+  WorldInput on = quietSky();
   on.garland = true;
   run(w, 0.75f, on);
   EXPECT_NEAR(w.garlandLevel, 0.5f, 0.02f);
@@ -473,7 +454,7 @@ TEST(FireworksShow, ASecondStartChangesNothingAndANewShowMayFollow) {
   EXPECT_NEAR(w.showTime, 20.0f, 0.01f);
   float lasted = 5.0f;
   while (w.showActive && lasted < 40.0f) {
-    w.stepWorld(kStep, quiet(), {}, 0.0);
+    w.stepWorld(kStep, quietSky(), {}, 0.0);
     lasted += kStep;
   }
   EXPECT_FALSE(w.showActive);
@@ -491,7 +472,7 @@ TEST(FireworksRockets, RiseFastEnoughToReachTheirBurstHeight) {
   for (uint64_t seed = 1; seed <= 20; ++seed) {
     SnowWorld w(kW, kH, seed * 65537);
     w.startFireworks(25);
-    w.stepWorld(kStep, quiet(), {}, 0.0);  // the first rocket goes at once
+    w.stepWorld(kStep, quietSky(), {}, 0.0);  // the first rocket goes at once
     ASSERT_EQ(w.rockets.size(), 1u);
     const kovra::Rocket r = w.rockets[0];
     EXPECT_GE(r.burstHeight, 0.55f * kH);
@@ -508,7 +489,7 @@ TEST(FireworksRockets, RiseFastEnoughToReachTheirBurstHeight) {
     while (!w.rockets.empty() && w.rockets[0].burstHeight == r.burstHeight) {
       top = w.rockets[0].y;
       before = w.sparks.size();
-      w.stepWorld(kStep, quiet(), {}, 0.0);
+      w.stepWorld(kStep, quietSky(), {}, 0.0);
     }
     EXPECT_GE(top, r.burstHeight - 40.0f);
     EXPECT_LE(top, r.burstHeight);
@@ -528,7 +509,7 @@ TEST(FireworksRockets, TrailsOfWhiteAndBurstsOfOneColour) {
   size_t trail = 0;
   while (!w.rockets.empty()) {
     trail = w.sparks.size();
-    w.stepWorld(kStep, quiet(), {}, 0.0);
+    w.stepWorld(kStep, quietSky(), {}, 0.0);
   }
   std::set<int> colours;
   float fastest = 0, slowest = 1e9f;
@@ -556,7 +537,7 @@ TEST(FireworksShow, RocketsGoUpOneAfterAnotherForTheWholeShow) {
   float last = -1, longestGap = 0;
   for (float t = 0; t < 30.0f; t += kStep) {
     const float timer = w.launchTimer;
-    w.stepWorld(kStep, quiet(), {}, 0.0);
+    w.stepWorld(kStep, quietSky(), {}, 0.0);
     if (w.launchTimer > timer) {  // wound up again: a rocket went up
       ++launched;
       EXPECT_LT(w.rockets.back().y, 40.0f);
