@@ -16,20 +16,13 @@
 
 namespace {
 
-using kovra::DrawPoint;
-using kovra::DrawSink;
 using kovra::Drift;
-using kovra::DriftDraw;
 using kovra::DriftKind;
-using kovra::FlakeDraw;
 using kovra::Fate;
 using kovra::Particle;
-using kovra::Rect;
 using kovra::Rgba;
-using kovra::SceneWindow;
 using kovra::Snowball;
 using kovra::SnowWorld;
-using kovra::SpriteDraw;
 using kovra::SurfaceScene;
 using kovra::Vec2;
 using namespace worldtest;
@@ -372,9 +365,8 @@ TEST_F(BallMotion, AThrownHeapSplatsIntoTheDriftItLandsOn) {
 }
 
 TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{7, Rect{100, 100, 400, 200}, false});
-  w.updateDrifts(scene, in, now);
+  SurfaceScene s = scene({win(7, 100, 100, 400, 200)}, false);
+  w.updateDrifts(s, in, now);
   Drift* d = w.findDrift("w7");
   ASSERT_NE(d, nullptr);
   Snowball& b = addBall(300, 400, 10);
@@ -384,10 +376,10 @@ TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
   EXPECT_FALSE(w.needsInput());
 
   // Moved slowly, the window takes the ball with it.
-  scene.windows[0].rect.x += 6;
-  scene.windows[0].rect.y += 4;
+  s.windows[0].rect.x += 6;
+  s.windows[0].rect.y += 4;
   now += kFrame;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   EXPECT_FLOAT_EQ(b.x, 306);
   EXPECT_FLOAT_EQ(b.y, 304 + 1.5f + b.radius);
   idle(0.1f);
@@ -395,78 +387,67 @@ TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
 
   // Yanked sideways at 1800 pt/s with the button held, it throws the ball.
   now += kFrame;
-  w.updateDrifts(scene, in, now);
-  scene.windows[0].rect.x += 30;
-  scene.pressed = true;
+  w.updateDrifts(s, in, now);
+  s.windows[0].rect.x += 30;
+  s.pressed = true;
   now += kFrame;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   EXPECT_EQ(b.drift, nullptr);
   EXPECT_NEAR(b.vx, 0.45f * 1800.0f, 1.0f);
   EXPECT_GE(b.vy, 120.0f);
 }
 
 TEST_F(BallMotion, AWindowSlidingOverTheLedgeKnocksTheBallAside) {
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{1, Rect{700, 100, 29, 400}, false});  // too narrow for snow
-  scene.windows.push_back(SceneWindow{2, Rect{100, 100, 400, 200}, false});
-  w.updateDrifts(scene, in, now);
+  // The first window is too narrow for snow.
+  SurfaceScene s = scene({win(1, 700, 100, 29, 400), win(2, 100, 100, 400, 200)}, false);
+  w.updateDrifts(s, in, now);
   Snowball& b = addBall(300, 330, 6);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
 
   // The narrow window slides in from the left up to just before the ball.
-  scene.windows[0].rect.x = 270;
+  s.windows[0].rect.x = 270;
   now += 0.5;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   EXPECT_EQ(b.drift, nullptr);
   EXPECT_GE(b.vx, 90.0f);  // away from the cover
   EXPECT_GE(b.vy, 80.0f);
 }
 
 TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{1, Rect{600, 200, 300, 300}, false});
-  scene.windows.push_back(SceneWindow{2, Rect{100, 100, 400, 200}, false});
-  w.updateDrifts(scene, in, now);
+  SurfaceScene s = scene({win(1, 600, 200, 300, 300), win(2, 100, 100, 400, 200)}, false);
+  w.updateDrifts(s, in, now);
   Snowball& b = addBall(300, 330, 8);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
   EXPECT_FALSE(b.covered);
   EXPECT_TRUE(w.hasGrabbableAt(300, b.y));
 
-  scene.windows[0].rect.x = 250;  // the front window now covers the ball
+  s.windows[0].rect.x = 250;  // the front window now covers the ball
   now += 1.0;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   step();
   EXPECT_TRUE(b.covered);
   EXPECT_FALSE(w.hasGrabbableAt(300, b.y));
   EXPECT_FALSE(w.grabWithButton(Vec2{300, b.y}, false));
 
-  struct Count final : DrawSink {
-    int sprites = 0;
-    void drawDrift(const DriftDraw&) override {}
-    void drawFlake(const FlakeDraw&) override {}
-    void drawSprite(const SpriteDraw& s) override { sprites += s.index == kovra::kSpriteSnowball; }
-    void fillCircle(DrawPoint, float, const Rgba&) override {}
-    void drawLine(DrawPoint, DrawPoint, float, const Rgba&) override {}
-    void fillTriangle(DrawPoint, DrawPoint, DrawPoint, const Rgba&) override {}
-  } count;
-  kovra::drawSceneBody(w, count);
-  EXPECT_EQ(count.sprites, 0);
+  Recorder hidden;
+  kovra::drawSceneBody(w, hidden);
+  EXPECT_EQ(hidden.sprites(kovra::kSpriteSnowball, kovra::kSpriteSnowball).size(), 0u);
 
-  scene.windows[0].rect.x = 600;  // and moves away again
+  s.windows[0].rect.x = 600;  // and moves away again
   now += 1.0;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   step();
   EXPECT_FALSE(b.covered);
-  kovra::drawSceneBody(w, count);
-  EXPECT_EQ(count.sprites, 1);
+  Recorder shown;
+  kovra::drawSceneBody(w, shown);
+  EXPECT_EQ(shown.sprites(kovra::kSpriteSnowball, kovra::kSpriteSnowball).size(), 1u);
 }
 
 TEST_F(BallMotion, ABallLeftOnTheGroundBehindAWindowSplatsIntoTheGround) {
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{1, Rect{400, 0, 300, 300}, true});
-  w.updateDrifts(scene, in, now);
+  SurfaceScene s = scene({win(1, 400, 0, 300, 300, true)}, false);
+  w.updateDrifts(s, in, now);
   Snowball& b = addBall(500, 10.2f, 10);
   const float area = b.area;
   step();
@@ -632,9 +613,8 @@ TEST_F(BallBurst, ResetRemovesBallsAndEmptiesTheHand) {
 
 TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
   w.fate = [](uint64_t, bool) { return Fate::Hidden; };
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{5, Rect{100, 100, 400, 200}, false});
-  w.updateDrifts(scene, in, now);
+  SurfaceScene s = scene({win(5, 100, 100, 400, 200)}, false);
+  w.updateDrifts(s, in, now);
   Snowball& low = addBall(300, 330, 12);
   Snowball& top = addBall(300, 360, 8);
   idle(0.5f);
@@ -650,7 +630,7 @@ TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
   idle(0.5f);
 
   now += 1;
-  w.updateDrifts(scene, in, now);
+  w.updateDrifts(s, in, now);
   step();
   ASSERT_EQ(w.ballCount(), 2);
   EXPECT_TRUE(w.storedBalls.empty());
@@ -662,9 +642,8 @@ TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
 
 TEST_F(BallStore, BallsOfAClosedWindowFall) {
   w.fate = [](uint64_t, bool) { return Fate::Gone; };
-  SurfaceScene scene;
-  scene.windows.push_back(SceneWindow{5, Rect{100, 100, 400, 200}, false});
-  w.updateDrifts(scene, in, now);
+  SurfaceScene s = scene({win(5, 100, 100, 400, 200)}, false);
+  w.updateDrifts(s, in, now);
   Snowball& b = addBall(300, 330, 12);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
@@ -680,40 +659,6 @@ TEST_F(BallStore, BallsOfAClosedWindowFall) {
 }
 
 // ---------------------------------------------------------------- drawing
-
-struct Call {
-  std::string op;
-  int index = -1;
-  float x = 0, y = 0, w = 0, h = 0, angle = 0;
-  Rgba colour;
-};
-
-struct Recorder final : DrawSink {
-  std::vector<Call> calls;
-  void drawDrift(const DriftDraw&) override { calls.push_back({"drift"}); }
-  void drawFlake(const FlakeDraw&) override { calls.push_back({"flake"}); }
-  void drawSprite(const SpriteDraw& s) override {
-    calls.push_back({"sprite", s.index, s.x, s.y, s.width, s.height, s.angle});
-  }
-  void fillCircle(DrawPoint c, float r, const Rgba& colour) override {
-    calls.push_back({"circle", -1, c.x, c.y, r, r, 0, colour});
-  }
-  void drawLine(DrawPoint a, DrawPoint b, float width, const Rgba& colour) override {
-    calls.push_back({"line", -1, a.x, a.y, b.x, b.y, width, colour});
-  }
-  void fillTriangle(DrawPoint a, DrawPoint, DrawPoint, const Rgba& colour) override {
-    calls.push_back({"triangle", -1, a.x, a.y, 0, 0, 0, colour});
-  }
-  int count(const std::string& op) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.op == op; }));
-  }
-  bool hasColour(const Rgba& c) const {
-    return std::any_of(calls.begin(), calls.end(), [&](const Call& k) {
-      return std::fabs(k.colour.r - c.r) < 1e-4f && std::fabs(k.colour.g - c.g) < 1e-4f &&
-             std::fabs(k.colour.b - c.b) < 1e-4f;
-    });
-  }
-};
 
 TEST(BallDrawing, HeadBodyAndLoneBallEachGetTheirOwnTrimmings) {
   const Rgba coal{0.08f, 0.08f, 0.08f, 1}, carrot{0.98f, 0.52f, 0.12f, 1}, twig{0.40f, 0.25f, 0.12f, 1};
@@ -740,7 +685,7 @@ TEST(BallDrawing, HeadBodyAndLoneBallEachGetTheirOwnTrimmings) {
   EXPECT_FALSE(head.hasColour(green));
   EXPECT_FALSE(head.hasColour(twig));
   int coalDots = 0;
-  for (const Call& c : head.calls) coalDots += c.op == "circle" && c.colour.r == coal.r;
+  for (const SinkCall& c : head.calls) coalDots += c.op == "circle" && c.colour.r == coal.r;
   EXPECT_EQ(coalDots, 7);  // two eyes, five smile dots
   b.variant = true;
   Recorder greenHead;
@@ -755,7 +700,7 @@ TEST(BallDrawing, HeadBodyAndLoneBallEachGetTheirOwnTrimmings) {
   EXPECT_EQ(body.count("line"), 4);         // two arms, two twigs
   EXPECT_EQ(body.count("triangle"), 0);
   EXPECT_EQ(body.count("circle"), 3);       // buttons
-  for (const Call& c : body.calls) {
+  for (const SinkCall& c : body.calls) {
     if (c.op == "circle") {
       EXPECT_FLOAT_EQ(c.x, 100);
       EXPECT_LT(c.y, 50 + 0.5f * 20);
@@ -803,7 +748,7 @@ TEST(BallDrawing, BallsLieBetweenDriftsAndFlakesAndHeadsComeLast) {
   kovra::drawSceneBody(w, r);
   std::vector<std::string> order;
   std::vector<float> spriteY;
-  for (const Call& c : r.calls) {
+  for (const SinkCall& c : r.calls) {
     if (c.op == "sprite") spriteY.push_back(c.y);
     if (order.empty() || order.back() != c.op) order.push_back(c.op);
   }

@@ -12,18 +12,12 @@
 
 namespace {
 
-using kovra::DrawPoint;
-using kovra::DrawSink;
 using kovra::Drift;
-using kovra::DriftDraw;
 using kovra::DriftKind;
-using kovra::FlakeDraw;
 using kovra::Particle;
 using kovra::PointerInput;
-using kovra::Rgba;
 using kovra::Shovel;
 using kovra::SnowWorld;
-using kovra::SpriteDraw;
 using kovra::Vec2;
 using namespace worldtest;
 
@@ -361,26 +355,15 @@ TEST_F(ShovelTest, TurningBackFlingsTheLoadTheWayItWasGoing) {
 }
 
 TEST_F(ShovelTest, TheShovelIsDrawnFacingItsWayWithItsLoad) {
-  struct Calls final : DrawSink {
-    int lines = 0, triangles = 0, circles = 0;
-    float minX = 1e9f, maxX = -1e9f, alpha = -1;
-    void drawDrift(const DriftDraw&) override {}
-    void drawFlake(const FlakeDraw&) override {}
-    void drawSprite(const SpriteDraw&) override {}
-    void fillCircle(DrawPoint, float, const Rgba& c) override {
-      ++circles;
-      alpha = c.a;
+  // Where the grip, the line drawn 3.4 pt wide, reaches to either side.
+  auto grip = [](const Recorder& r) {
+    float lo = 1e9f, hi = -1e9f;
+    for (const SinkCall& c : r.calls) {
+      if (c.op != "line" || c.w != 3.4f) continue;
+      lo = std::min({lo, c.x, c.x1});
+      hi = std::max({hi, c.x, c.x1});
     }
-    void drawLine(DrawPoint a, DrawPoint b, float width, const Rgba& c) override {
-      ++lines;
-      // The grip is the line drawn 3.4 pt wide.
-      if (width == 3.4f) {
-        minX = std::min({minX, a.x, b.x});
-        maxX = std::max({maxX, a.x, b.x});
-      }
-      alpha = c.a;
-    }
-    void fillTriangle(DrawPoint, DrawPoint, DrawPoint, const Rgba&) override { ++triangles; }
+    return std::pair{lo, hi};
   };
   Shovel s;
   s.x = 100;
@@ -389,25 +372,27 @@ TEST_F(ShovelTest, TheShovelIsDrawnFacingItsWayWithItsLoad) {
   s.direction = 1;
   s.load = 0;
 
-  Calls right;
+  Recorder right;
   kovra::drawShovelShape(right, s);
-  EXPECT_EQ(right.triangles, 2);
-  EXPECT_EQ(right.circles, 0);
-  EXPECT_EQ(right.lines, 6);
-  EXPECT_LT(right.maxX, 100);  // the handle trails behind the blade
-  EXPECT_FLOAT_EQ(right.alpha, 0.6f);
+  EXPECT_EQ(right.count("triangle"), 2);
+  EXPECT_EQ(right.count("circle"), 0);
+  EXPECT_EQ(right.count("line"), 6);
+  EXPECT_LT(grip(right).second, 100);  // the handle trails behind the blade
+  for (const SinkCall& c : right.calls) {
+    if (c.op != "triangle") EXPECT_FLOAT_EQ(c.opacity, 0.6f) << c.op;
+  }
 
   s.direction = -1;
   s.load = 40;
-  Calls left;
+  Recorder left;
   kovra::drawShovelShape(left, s);
-  EXPECT_GT(left.minX, 100);
-  EXPECT_EQ(left.circles, 3);
+  EXPECT_GT(grip(left).first, 100);
+  EXPECT_EQ(left.count("circle"), 3);
 
   s.visibility = 0.005f;
-  Calls none;
+  Recorder none;
   kovra::drawShovelShape(none, s);
-  EXPECT_EQ(none.lines + none.triangles + none.circles, 0);
+  EXPECT_TRUE(none.calls.empty());
 }
 
 }  // namespace

@@ -164,6 +164,13 @@ struct Recorder final : kovra::DrawSink {
     for (const SinkCall& c : calls) n += c.op == op;
     return n;
   }
+  // Whether any call has this colour, alpha aside.
+  bool hasColour(const kovra::Rgba& c) const {
+    return std::any_of(calls.begin(), calls.end(), [&](const SinkCall& k) {
+      return std::fabs(k.colour.r - c.r) < 1e-4f && std::fabs(k.colour.g - c.g) < 1e-4f &&
+             std::fabs(k.colour.b - c.b) < 1e-4f;
+    });
+  }
 
  private:
   // A call at a point with a size; a colour also gives the call its opacity.
