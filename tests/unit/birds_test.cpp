@@ -63,11 +63,9 @@ TEST_F(Birds, FirstFlockAfterTwoAndAHalfToFourMinutesThenSixToTwelveAfterTheLast
     world.insertDrift(snowyDrift("w5", DriftKind::Window, 600, 500, 300, 6));
     while (world.birds.empty() && world.clock < 300.0f) world.stepWorld(kStep, quiet(), {}, 0.0);
     ASSERT_FALSE(world.birds.empty()) << seed;
-    EXPECT_GE(world.clock, 150.0f);
-    EXPECT_LE(world.clock, 240.0f + kStep);
+    EXPECT_TRUE(within(world.clock, 150.0f, 240.0f + kStep));
     const float gap = world.nextBirds - world.clock;
-    EXPECT_GE(gap, 360.0f);
-    EXPECT_LE(gap, 720.0f);
+    EXPECT_TRUE(within(gap, 360.0f, 720.0f));
 
     // While birds are about no second flock comes, even when it is due.
     world.nextBirds = world.clock;
@@ -87,8 +85,7 @@ TEST_F(Birds, FlockComesFromOneSideTowardsTheSnow) {
     w.birds.clear();
     ASSERT_TRUE(w.callBirds());
     sizes.insert(w.birds.size());
-    ASSERT_GE(w.birds.size(), 1u);
-    ASSERT_LE(w.birds.size(), 3u);
+    ASSERT_TRUE(within(w.birds.size(), 1u, 3u));
     const bool fromLeft = w.birds[0].x < 0;
     for (size_t i = 0; i < w.birds.size(); ++i) {
       const Bird& b = w.birds[i];
@@ -96,12 +93,9 @@ TEST_F(Birds, FlockComesFromOneSideTowardsTheSnow) {
       EXPECT_EQ(b.state, BirdState::FlyingIn);
       EXPECT_EQ(b.x < 0, fromLeft);
       EXPECT_TRUE(b.x < -29.0f || b.x > kW + 29.0f);
-      EXPECT_GE(b.y, 0.55f * kH);
-      EXPECT_LE(b.y, 0.90f * kH);
-      EXPECT_GE(b.offset, 10.0f);
-      EXPECT_LE(b.offset, 290.0f);
-      EXPECT_GE(b.stay, 35.0f);
-      EXPECT_LE(b.stay, 90.0f);
+      EXPECT_TRUE(within(b.y, 0.55f * kH, 0.90f * kH));
+      EXPECT_TRUE(within(b.offset, 10.0f, 290.0f));
+      EXPECT_TRUE(within(b.stay, 35.0f, 90.0f));
       EXPECT_FLOAT_EQ(b.age, -0.4f * static_cast<float>(i));
     }
   }
@@ -169,15 +163,13 @@ TEST_F(Birds, LandOnTheSnowAndPeckHopAndTurnThere) {
       if (b.offset != before[k]) {
         ++hops;
         EXPECT_LE(std::fabs(b.offset - before[k]), 9.0f);
-        EXPECT_GE(b.offset, 10.0f);
-        EXPECT_LE(b.offset, 290.0f);
+        EXPECT_TRUE(within(b.offset, 10.0f, 290.0f));
       }
       if (b.facingRight != facing[k] && b.offset == before[k]) ++turns;
       facing[k] = b.facingRight;
       EXPECT_LE(b.peck, 0.45f + kStep);
       // Standing on the snow, or a little above it mid-hop.
-      EXPECT_GE(b.y, feetAt(d, b.offset) - 0.01f);
-      EXPECT_LE(b.y, feetAt(d, b.offset) + 5.01f);
+      EXPECT_TRUE(within(b.y, feetAt(d, b.offset) - 0.01f, feetAt(d, b.offset) + 5.01f));
     }
   }
   EXPECT_GT(pecks, 3);

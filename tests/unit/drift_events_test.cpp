@@ -180,8 +180,7 @@ TEST_F(DriftEvents, ClosingAWindowCrumblesItsDrift) {
   EXPECT_LE(f.snow, 1920.0f + 1e-2f);
   for (const Particle& p : w.particles) {
     if (p.snow > 0) {
-      ASSERT_GE(p.x, 300.0f);
-      ASSERT_LE(p.x, 700.0f);
+      ASSERT_TRUE(within(p.x, 300.0f, 700.0f));
       ASSERT_GE(p.y, 700.0f);
     }
   }
@@ -447,8 +446,7 @@ TEST_F(DriftAway, TheGuideFillsItsWindowsDrift) {
   EXPECT_EQ(d.heights[d.columns - 1], 0.0f);
   EXPECT_LT(d.heights[3], d.heights[40]);
   for (int c = 12; c < d.columns - 12; ++c) {
-    ASSERT_GE(d.heights[c], 4.0f);
-    ASSERT_LE(d.heights[c], 14.0f);
+    ASSERT_TRUE(within(d.heights[c], 4.0f, 14.0f));
   }
   // It only ever raises the snow.
   Drift& e = *w.findDrift("w5");
@@ -459,8 +457,7 @@ TEST_F(DriftAway, TheGuideFillsItsWindowsDrift) {
   ASSERT_TRUE(w.snowShower(5, 260));
   EXPECT_EQ(w.flakeCount(), 260);
   for (const Particle& p : w.particles) {
-    ASSERT_GE(p.x, d.x);
-    ASSERT_LE(p.x, d.x + 2 * d.columns);
+    ASSERT_TRUE(within(p.x, d.x, d.x + 2 * d.columns));
     ASSERT_GE(p.y, d.y + 30);
     ASSERT_TRUE(p.canLand && p.anyDrift);
     ASSERT_FALSE(p.clump);

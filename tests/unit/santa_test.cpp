@@ -59,11 +59,9 @@ TEST(SantaSchedule, FirstFlightAfterSeventyToHundredTenSecondsThenEighteenToThir
     w.primary = true;
     while (!w.santa.active && w.clock < 200.0f) w.stepWorld(kStep, in, {}, 0.0);
     ASSERT_TRUE(w.santa.active) << seed;
-    EXPECT_GE(w.clock, 70.0f) << seed;
-    EXPECT_LE(w.clock, 110.0f + kStep) << seed;
+    EXPECT_TRUE(within(w.clock, 70.0f, 110.0f + kStep)) << seed;
     const float gap = w.nextSanta - w.clock;
-    EXPECT_GE(gap, 1080.0f) << seed;
-    EXPECT_LE(gap, 1920.0f) << seed;
+    EXPECT_TRUE(within(gap, 1080.0f, 1920.0f)) << seed;
   }
 
   // The next flight comes when it was scheduled, not earlier.
@@ -83,8 +81,7 @@ TEST(SantaSchedule, TheScreensaverSetsAShorterInterval) {
   w.santaInterval = {180, 300};
   for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(w.callSanta());
-    EXPECT_GE(w.nextSanta - w.clock, 180.0f);
-    EXPECT_LE(w.nextSanta - w.clock, 300.0f);
+    EXPECT_TRUE(within(w.nextSanta - w.clock, 180.0f, 300.0f));
   }
 }
 
@@ -139,8 +136,7 @@ TEST(SantaFlight, CrossesInTenToFourteenSecondsEnteringAndLeavingOffScreen) {
     w.nextSanta = 1e9f;
     ASSERT_TRUE(w.callSanta());
     EXPECT_EQ(w.santa.scale, 1.45f);  // a wide screen gets a bigger team
-    EXPECT_GE(w.santa.speed, 192.0f);
-    EXPECT_LE(w.santa.speed, 271.1f);
+    EXPECT_TRUE(within(w.santa.speed, 192.0f, 271.1f));
     w.stepWorld(kStep, in, {}, 0.0);
     // No pop-in: the whole team starts beyond the side it comes from.
     const Extent first = teamExtent(w);
@@ -181,8 +177,7 @@ TEST(SantaFlight, KeepsToTheUpperSkyAndTiltsWithItsPath) {
     ASSERT_NEAR(L, 1.6f * 403.1f + kW + 120.0f, 0.01f);
     for (float s = 0; s <= L; s += L / 100.0f) {
       const float y = kovra::santaAltitude(f, kW, s);
-      ASSERT_GE(y, 0.29f * kH) << seed;
-      ASSERT_LE(y, kH - 30.0f) << seed;
+      ASSERT_TRUE(within(y, 0.29f * kH, kH - 30.0f)) << seed;
     }
     ASSERT_GE(kovra::santaAltitude(f, kW, 0), 0.36f * kH - 0.01f);
     ASSERT_LE(kovra::santaAltitude(f, kW, L), 0.9f * kH + 0.01f);
@@ -211,8 +206,7 @@ TEST(SantaFlight, WavesInTwoStretchesAndLeavesASparkleTrailBehind) {
   callGoing(w, true);
   run(w, 1.0f, quiet());
   // About 55 sparkles a second, all behind the sleigh.
-  EXPECT_GE(w.sparks.size(), 52u);
-  EXPECT_LE(w.sparks.size(), 56u);
+  EXPECT_TRUE(within(w.sparks.size(), 52u, 56u));
   for (const kovra::Spark& s : w.sparks) {
     EXPECT_EQ(s.colour, kovra::kSpriteTwinkle);
     EXPECT_LT(s.x, w.santa.x - 80.0f);
@@ -268,8 +262,7 @@ TEST_F(SantaGifts, FallFromTheBagAndSettleInTheDriftBelow) {
       world.stepWorld(kStep, quiet(), {}, 0.0);
       for (; seen < world.gifts.size(); ++seen) {
         // Dropped over the screen, from the bag at the back of the sleigh.
-        EXPECT_GE(world.gifts[seen].x, 20.0f);
-        EXPECT_LE(world.gifts[seen].x, kW - 20.0f);
+        EXPECT_TRUE(within(world.gifts[seen].x, 20.0f, kW - 20.0f));
         ++dropped;
       }
     }
@@ -280,12 +273,9 @@ TEST_F(SantaGifts, FallFromTheBagAndSettleInTheDriftBelow) {
       const Drift& d = *world.findDrift("w7");
       const size_t c = static_cast<size_t>(std::clamp(static_cast<int>(g.offset / 2), 0, d.columns - 1));
       EXPECT_FLOAT_EQ(g.y, d.y + std::min(d.limits[c], d.heights[c]) - 3.0f);
-      EXPECT_GE(g.x, d.x);
-      EXPECT_LE(g.x, d.x + 2.0f * static_cast<float>(d.columns));
-      EXPECT_GE(g.sizeFactor, 0.8f);
-      EXPECT_LE(g.sizeFactor, 1.7f);
-      EXPECT_GE(g.picture, kovra::kSpriteGift);
-      EXPECT_LE(g.picture, kovra::kSpriteGift + 2);
+      EXPECT_TRUE(within(g.x, d.x, d.x + 2.0f * static_cast<float>(d.columns)));
+      EXPECT_TRUE(within(g.sizeFactor, 0.8f, 1.7f));
+      EXPECT_TRUE(within(g.picture, kovra::kSpriteGift, kovra::kSpriteGift + 2));
       EXPECT_LE(std::fabs(g.tilt), 0.121f);
     }
   }

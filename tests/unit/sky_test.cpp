@@ -35,10 +35,8 @@ TEST(SkyStars, OnlyOverThePrimaryMonitorAndOnlyWithTheSetting) {
   w.primary = true;
   while (!w.starActive && w.clock < 120.0f) w.stepWorld(kStep, in, {}, 0.0);
   ASSERT_TRUE(w.starActive);
-  EXPECT_GE(w.clock, 40.0f);
-  EXPECT_LE(w.clock, 90.0f + 2 * kStep);
-  EXPECT_GE(w.nextStar - w.clock, 180.0f);
-  EXPECT_LE(w.nextStar - w.clock, 360.0f);
+  EXPECT_TRUE(within(w.clock, 40.0f, 90.0f + 2 * kStep));
+  EXPECT_TRUE(within(w.nextStar - w.clock, 180.0f, 360.0f));
   EXPECT_TRUE(w.busy());
 
   // Switched off mid-flight, the star still finishes its 0.9 s, and no
@@ -62,16 +60,12 @@ TEST(SkyStars, StreakFallsAcrossTheUpperSkyFadingInAndOut) {
   for (uint64_t seed = 1; seed <= 40; ++seed) {
     SnowWorld w(kW, kH, seed * 977);
     w.launchStar();
-    EXPECT_GE(w.starStart.x, 0.2f * kW);
-    EXPECT_LE(w.starStart.x, 0.8f * kW);
-    EXPECT_GE(w.starStart.y, 0.7f * kH);
-    EXPECT_LE(w.starStart.y, 0.92f * kH);
+    EXPECT_TRUE(within(w.starStart.x, 0.2f * kW, 0.8f * kW));
+    EXPECT_TRUE(within(w.starStart.y, 0.7f * kH, 0.92f * kH));
     EXPECT_NEAR(std::hypot(w.starDir.x, w.starDir.y), 1.0f, 1e-5f);
     const float theta = std::asin(-w.starDir.y);
-    EXPECT_GE(theta, 0.25f - 1e-4f);
-    EXPECT_LE(theta, 0.55f + 1e-4f);
-    EXPECT_GE(w.starDistance, 380.0f);
-    EXPECT_LE(w.starDistance, 620.0f);
+    EXPECT_TRUE(within(theta, 0.25f - 1e-4f, 0.55f + 1e-4f));
+    EXPECT_TRUE(within(w.starDistance, 380.0f, 620.0f));
     directions.insert(w.starDir.x > 0);
 
     for (auto [t, opacity] : {std::pair<float, float>{0.06f, 0.5f}, {0.3f, 1.0f}, {0.75f, 0.5f}}) {
@@ -414,8 +408,7 @@ TEST(GarlandBrightness, FourPatternsTakeTurnsWithoutAJump) {
   for (int bulb = 0; bulb < 12; ++bulb) {
     for (float t = 0.0f; t < 170.0f; t += 0.01f) {
       const float b = kovra::garlandBrightness(bulb, t);
-      ASSERT_GE(b, 0.3f - 1e-4f);
-      ASSERT_LE(b, 1.0f + 1e-4f);
+      ASSERT_TRUE(within(b, 0.3f - 1e-4f, 1.0f + 1e-4f));
     }
     // The next pattern comes in over the last four seconds of each period, so
     // neither the start of the hand-over nor its end shows a jump.
@@ -475,10 +468,8 @@ TEST(FireworksRockets, RiseFastEnoughToReachTheirBurstHeight) {
     w.stepWorld(kStep, quietSky(), {}, 0.0);  // the first rocket goes at once
     ASSERT_EQ(w.rockets.size(), 1u);
     const kovra::Rocket r = w.rockets[0];
-    EXPECT_GE(r.burstHeight, 0.55f * kH);
-    EXPECT_LE(r.burstHeight, 0.85f * kH);
-    EXPECT_GE(r.x, 0.12f * kW - 60.0f * kStep);
-    EXPECT_LE(r.x, 0.88f * kW + 60.0f * kStep);
+    EXPECT_TRUE(within(r.burstHeight, 0.55f * kH, 0.85f * kH));
+    EXPECT_TRUE(within(r.x, 0.12f * kW - 60.0f * kStep, 0.88f * kW + 60.0f * kStep));
     const float start = 1.05f * std::sqrt(520.0f * r.burstHeight);
     EXPECT_NEAR(r.vy, start - 260.0f * kStep, 0.01f);
     EXPECT_NEAR(r.y, -10.0f + r.vy * kStep, 0.01f);
@@ -491,8 +482,7 @@ TEST(FireworksRockets, RiseFastEnoughToReachTheirBurstHeight) {
       before = w.sparks.size();
       w.stepWorld(kStep, quietSky(), {}, 0.0);
     }
-    EXPECT_GE(top, r.burstHeight - 40.0f);
-    EXPECT_LE(top, r.burstHeight);
+    EXPECT_TRUE(within(top, r.burstHeight - 40.0f, r.burstHeight));
     EXPECT_GE(w.sparks.size() - before, 90u);
   }
   EXPECT_NEAR(1.05f * std::sqrt(520.0f * 600.0f), 586.5f, 0.5f);
@@ -523,8 +513,7 @@ TEST(FireworksRockets, TrailsOfWhiteAndBurstsOfOneColour) {
     EXPECT_FLOAT_EQ(s.gravity, -90.0f);
   }
   ASSERT_EQ(colours.size(), 1u);
-  EXPECT_GE(*colours.begin(), kovra::kSpriteSpark);
-  EXPECT_LE(*colours.begin(), kovra::kSpriteSpark + 5);
+  EXPECT_TRUE(within(*colours.begin(), kovra::kSpriteSpark, kovra::kSpriteSpark + 5));
   EXPECT_GE(slowest, 85.0f - 1.0f);
   EXPECT_LE(fastest, 340.0f + 1.0f);
   EXPECT_GT(fastest - slowest, 60.0f);
@@ -545,8 +534,7 @@ TEST(FireworksShow, RocketsGoUpOneAfterAnotherForTheWholeShow) {
       last = t;
     }
   }
-  EXPECT_GE(launched, 25 / 1.1);
-  EXPECT_LE(launched, 25 / 0.35 + 1);
+  EXPECT_TRUE(within(launched, 25 / 1.1, 25 / 0.35 + 1));
   EXPECT_LE(longestGap, 1.1f + kStep + 1e-3f);
   EXPECT_GE(last, 23.9f);  // rockets until the show's end
   EXPECT_LE(last, 25.0f);

@@ -22,6 +22,14 @@ constexpr float kW = 1920, kH = 1080;  // a full-HD monitor, in points
 constexpr float kStep = 0.05f;         // the step of the sky's and the drifts' tests
 constexpr float kFrame = 1.0f / 60.0f; // the step of the calm world
 
+// Whether lo <= v <= hi, saying which end is missed when not.
+template <class T, class Lo, class Hi>
+::testing::AssertionResult within(const T& v, const Lo& lo, const Hi& hi) {
+  if (!(v >= lo)) return ::testing::AssertionFailure() << v << " is below " << lo;
+  if (!(v <= hi)) return ::testing::AssertionFailure() << v << " is above " << hi;
+  return ::testing::AssertionSuccess();
+}
+
 inline float total(const kovra::Drift& d) { return std::accumulate(d.heights.begin(), d.heights.end(), 0.0f); }
 
 inline kovra::PointerInput pointerAt(float x, float y, bool pressed = false, int grabMode = 0) {

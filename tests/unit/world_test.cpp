@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "world_fixture.h"
+
 namespace {
 
 using kovra::Particle;
@@ -15,6 +17,7 @@ using kovra::PointerInput;
 using kovra::SnowWorld;
 using kovra::Vec2;
 using kovra::WorldInput;
+using worldtest::within;
 
 constexpr float kStep = 1.0f / 32.0f;  // exact in binary, so carries add up exactly
 const PointerInput kAway;
@@ -91,8 +94,7 @@ TEST_F(WorldStep, LimitDrainsTheCarrySoNoBurstFollows) {
   // Everything leaves at once; the next step brings only the usual few.
   while (!w.particles.empty()) w.removeParticle(0);
   w.stepWorld(kStep, in, kAway, 0.0);
-  EXPECT_GE(w.flakeCount(), 2);
-  EXPECT_LE(w.flakeCount(), 3);
+  EXPECT_TRUE(within(w.flakeCount(), 2, 3));
 }
 
 TEST_F(WorldStep, ClumpsAndPowderDoNotCountAgainstTheFlakeLimit) {
@@ -243,8 +245,7 @@ TEST_F(WorldStep, WindFollowsLevelAndSetting) {
   for (int i = 0; i < 20000; ++i) {
     w.clock = 0.05f * static_cast<float>(i);
     const float v = w.windNow(inputFor(1, 1.0f));
-    ASSERT_GE(v, 60.5f * 0.78f - 1e-3f);
-    ASSERT_LE(v, 60.5f * 1.22f + 1e-3f);
+    ASSERT_TRUE(within(v, 60.5f * 0.78f - 1e-3f, 60.5f * 1.22f + 1e-3f));
     lo = std::min(lo, v);
     hi = std::max(hi, v);
   }
@@ -271,8 +272,7 @@ TEST_F(WorldSpawn, WithoutWindFlakesStartExactlyOverTheWidth) {
     ASSERT_EQ(w.windNow(in), 0.0f);
     float lo = 1e9f, hi = -1e9f;
     for (const Particle& p : spawnMany(w, in, 3000)) {
-      ASSERT_GE(p.x, 0.0f) << "level " << level;
-      ASSERT_LE(p.x, 1280.0f) << "level " << level;
+      ASSERT_TRUE(within(p.x, 0.0f, 1280.0f)) << "level " << level;
       lo = std::min(lo, p.x);
       hi = std::max(hi, p.x);
     }
@@ -298,8 +298,7 @@ TEST_F(WorldSpawn, WindMovesTheRangeUpwind) {
         ASSERT_GE(p.x, -reach - 1e-3f);
         upwind += p.x < -300.0f;
       } else {
-        ASSERT_GE(p.x, 0.0f);
-        ASSERT_LE(p.x, width + reach + 1e-3f);
+        ASSERT_TRUE(within(p.x, 0.0f, width + reach + 1e-3f));
         upwind += p.x > width + 300.0f;
       }
     }
@@ -335,8 +334,7 @@ TEST_F(WorldSpawn, TumblingFlakesTakeEachOfTenBandsInTurn) {
 TEST_F(WorldSpawn, StartHeightAboveTheTopOrAsGiven) {
   SnowWorld w(1000, 700, 25);
   for (const Particle& p : spawnMany(w, inputFor(2), 500)) {
-    ASSERT_GE(p.y, 704.0f);
-    ASSERT_LE(p.y, 730.0f);
+    ASSERT_TRUE(within(p.y, 704.0f, 730.0f));
     ASSERT_EQ(p.age, -1.0f);
   }
   int heroes = 0;
@@ -345,8 +343,7 @@ TEST_F(WorldSpawn, StartHeightAboveTheTopOrAsGiven) {
       ++heroes;
       ASSERT_FLOAT_EQ(p.y, 700.0f + p.size);  // a hero enters just out of sight
     } else {
-      ASSERT_GE(p.y, 704.0f);
-      ASSERT_LE(p.y, 730.0f);
+      ASSERT_TRUE(within(p.y, 704.0f, 730.0f));
     }
   }
   EXPECT_GT(heroes, 0);
@@ -381,12 +378,9 @@ TEST_F(WorldSpawn, FlakeKindsByLevel) {
         ASSERT_FALSE(p.canLand);
         ASSERT_EQ(p.snow, 0.0f);
         ASSERT_EQ(p.depth, 1.0f);
-        ASSERT_GE(p.size, 15.0f);
-        ASSERT_LE(p.size, 21.0f);
-        ASSERT_GE(p.alpha, 0.42f);
-        ASSERT_LE(p.alpha, 0.55f + 1e-6f);
-        ASSERT_GE(p.tumbleSpeed, 1.55f * prof.fallSpeed - 1e-3f);
-        ASSERT_LE(p.tumbleSpeed, 1.85f * prof.fallSpeed + 1e-3f);
+        ASSERT_TRUE(within(p.size, 15.0f, 21.0f));
+        ASSERT_TRUE(within(p.alpha, 0.42f, 0.55f + 1e-6f));
+        ASSERT_TRUE(within(p.tumbleSpeed, 1.55f * prof.fallSpeed - 1e-3f, 1.85f * prof.fallSpeed + 1e-3f));
       } else {
         ASSERT_FLOAT_EQ(p.snow, (0.22f * p.size + 0.55f) * prof.snowFactor);
         ASSERT_GE(p.tumbleSpeed, (0.62f + 0.55f * p.depth) * prof.fallSpeed * 0.85f - 1e-3f);
@@ -397,10 +391,8 @@ TEST_F(WorldSpawn, FlakeKindsByLevel) {
         ASSERT_FALSE(p.hero);
         ASSERT_GT(p.depth, 0.72f);
         ASSERT_LE(p.shape, 2);
-        ASSERT_GE(p.size, 15.0f);
-        ASSERT_LE(p.size, 22.0f);
-        ASSERT_GE(std::fabs(p.spin), 0.15f);
-        ASSERT_LE(std::fabs(p.spin), 0.45f + 1e-6f);
+        ASSERT_TRUE(within(p.size, 15.0f, 22.0f));
+        ASSERT_TRUE(within(std::fabs(p.spin), 0.15f, 0.45f + 1e-6f));
       }
     }
     const double heroShare = static_cast<double>(heroes) / n;
@@ -419,8 +411,7 @@ TEST_F(WorldSpawn, FlakeKindsByLevel) {
     if (p.shape >= 0) {
       ++crystals;
       ASSERT_GT(p.depth, 0.8f);
-      ASSERT_GE(p.size, 13.0f);
-      ASSERT_LE(p.size, 19.0f);
+      ASSERT_TRUE(within(p.size, 13.0f, 19.0f));
     } else {
       ASSERT_FLOAT_EQ(p.size, 4.4f + 3.4f * p.depth);
     }
@@ -458,11 +449,9 @@ TEST_F(WorldSpawn, StarFlakesNeedTheTestFlagAndTheSetting) {
     ASSERT_TRUE(p.canLand);
     ASSERT_EQ(p.snow, 0.0f);
     ASSERT_EQ(p.baseAlpha, 1.0f);
-    ASSERT_GE(p.size, 10.0f);
-    ASSERT_LE(p.size, 14.0f);
+    ASSERT_TRUE(within(p.size, 10.0f, 14.0f));
     ASSERT_GE(p.depth, 0.55f);
-    ASSERT_GE(p.swayRate, 0.4f);
-    ASSERT_LE(p.swayRate, 0.9f);
+    ASSERT_TRUE(within(p.swayRate, 0.4f, 0.9f));
     ASSERT_LE(p.angle, 1.2f);
   }
   EXPECT_NEAR(count / 3000.0, 1.0 / 6.0, 0.03);
@@ -477,8 +466,7 @@ TEST_F(WorldSpawn, PrefillFillsTheScreenAtOnce) {
     // 24 × 1.92 flakes/s over a 1080/70 s fall, times 0.65.
     EXPECT_EQ(w.flakeCount(), 462);
     for (const Particle& p : w.particles) {
-      ASSERT_GE(p.y, 0.0f);
-      ASSERT_LE(p.y, 1080.0f);
+      ASSERT_TRUE(within(p.y, 0.0f, 1080.0f));
     }
   }
   {
