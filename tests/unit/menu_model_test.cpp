@@ -6,19 +6,9 @@
 #include "shell/settings.h"
 #include "ui/menu_model.h"
 #include "ui/text.h"
+#include "ui_language.h"
 
 namespace {
-
-class UiLanguage {
- public:
-  explicit UiLanguage(int language) : ui_(uiLanguage()), windows_(windowsLanguage()) {
-    setLanguageState(language, windows_);
-  }
-  ~UiLanguage() { setLanguageState(ui_, windows_); }
-
- private:
-  int ui_, windows_;
-};
 
 std::vector<int> commands(const std::vector<MenuItem>& items) {
   std::vector<int> out;

@@ -7,22 +7,11 @@
 
 #include "shell/settings.h"
 #include "ui/text.h"
+#include "ui_language.h"
 
 namespace {
 
 enum { UK = 0, EN = 1, DE = 2, PL = 3, ES = 4, FR = 5, IT = 6 };
-
-// Sets the UI language for one test and puts the previous one back.
-class UiLanguage {
- public:
-  explicit UiLanguage(int language) : ui_(uiLanguage()), windows_(windowsLanguage()) {
-    setLanguageState(language, windows_);
-  }
-  ~UiLanguage() { setLanguageState(ui_, windows_); }
-
- private:
-  int ui_, windows_;
-};
 
 size_t placeholders(std::string_view s) {
   size_t n = 0;

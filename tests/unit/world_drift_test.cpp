@@ -7,6 +7,7 @@
 
 #include "world/drift.h"
 #include "world/world.h"
+#include "world_fixture.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using kovra::PointerInput;
 using kovra::SnowWorld;
 using kovra::WorldInput;
 using kovra::WorldRandom;
+using worldtest::total;
 
 constexpr float kStep = 1.0f / 32.0f;
 const PointerInput kAway;
@@ -105,6 +107,11 @@ class WorldLanding : public ::testing::Test {
   std::optional<Landing> land(float x, float yFrom, float yTo, bool anyDrift = true) {
     return findLanding(list, x, yFrom, yTo, anyDrift, random);
   }
+  // The drift the search settles on, or none.
+  const Drift* landsOn(float x, float yFrom, float yTo, bool anyDrift = true) {
+    const std::optional<Landing> hit = land(x, yFrom, yTo, anyDrift);
+    return hit ? hit->drift : nullptr;
+  }
   Drift window, bar, ground;
   std::vector<Drift*> list;
   WorldRandom random{7};
@@ -127,9 +134,7 @@ TEST_F(WorldLanding, HighestSurfaceCrossedWins) {
 
   // Surfaces outside [yTo, yFrom] do not count.
   EXPECT_FALSE(land(150, 400, 350));
-  hit = land(150, 299, 0);  // starts just under the window's ledge
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &bar);
+  EXPECT_EQ(landsOn(150, 299, 0), &bar);  // starts just under the window's ledge
 }
 
 TEST_F(WorldLanding, NearFlakesSkipWindowDrifts) {
@@ -140,22 +145,16 @@ TEST_F(WorldLanding, NearFlakesSkipWindowDrifts) {
 }
 
 TEST_F(WorldLanding, SpanAndRoomDecide) {
-  std::optional<Landing> hit = land(99.9f, 400, -10);
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &bar);  // just left of the window's drift
-  hit = land(300.0f, 400, -10);
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &bar);  // its right end is not part of it
-  hit = land(299.9f, 400, -10);
+  EXPECT_EQ(landsOn(99.9f, 400, -10), &bar);   // just left of the window's drift
+  EXPECT_EQ(landsOn(300.0f, 400, -10), &bar);  // its right end is not part of it
+  std::optional<Landing> hit = land(299.9f, 400, -10);
   ASSERT_TRUE(hit);
   EXPECT_EQ(hit->drift, &window);
   EXPECT_EQ(hit->column, 99);
 
   // A column with less than 1 pt of room is passed by.
   window.limits[25] = 0.9f;
-  hit = land(150, 400, -10);
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &bar);
+  EXPECT_EQ(landsOn(150, 400, -10), &bar);
   // A column with little room shows at most that much snow.
   window.limits[25] = 4.0f;
   window.heights[25] = 10.0f;
@@ -170,13 +169,9 @@ TEST_F(WorldLanding, SpanAndRoomDecide) {
 TEST_F(WorldLanding, EqualSurfacesGoToTheEarlierDrift) {
   Drift second = makeDrift("ground2", DriftKind::Ground, 0, 40, 1000);
   list = {&bar, &second};
-  std::optional<Landing> hit = land(500, 100, 0);
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &bar);
+  EXPECT_EQ(landsOn(500, 100, 0), &bar);
   list = {&second, &bar};
-  hit = land(500, 100, 0);
-  ASSERT_TRUE(hit);
-  EXPECT_EQ(hit->drift, &second);
+  EXPECT_EQ(landsOn(500, 100, 0), &second);
 }
 
 TEST_F(WorldLanding, LowerFrontWindowMostlyLetsSnowPass) {
@@ -345,9 +340,7 @@ TEST_F(WorldLanding, LandedFlakeFadesWithinPointEightSeconds) {
   EXPECT_EQ(w.particles[0].y, 0.0f);
   w.stepWorld(kStep, in, kAway, 0.0);  // 0.81 s
   EXPECT_EQ(w.flakeCount(), 0);
-  float total = 0;
-  for (float h : floor.heights) total += h;
-  EXPECT_GT(total, 0.0f);  // the snow it brought stays
+  EXPECT_GT(total(floor), 0.0f);  // the snow it brought stays
 }
 
 TEST_F(WorldLanding, LandedStarTwinklesForFourAndAHalfSeconds) {
@@ -422,10 +415,8 @@ TEST_F(WorldLanding, SnowfallBuildsUpOnTheGround) {
   in.level = 2;
   Drift& floor = w.insertDrift(makeDrift("ground", DriftKind::Ground, 0, 0, 1000));
   for (int i = 0; i < 60 * 40; ++i) w.stepWorld(1.0f / 60.0f, in, kAway, 0.0);
-  float total = 0;
-  for (float h : floor.heights) total += h;
   // Flakes that may land are the deeper two thirds of the snowfall.
-  EXPECT_GT(total, 100.0f);
+  EXPECT_GT(total(floor), 100.0f);
   for (const Particle& p : w.particles) {
     if (p.age >= 0) {
       ASSERT_EQ(p.driftKey, "ground");
