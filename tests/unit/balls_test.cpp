@@ -366,7 +366,7 @@ TEST_F(BallMotion, AThrownHeapSplatsIntoTheDriftItLandsOn) {
 
 TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
   SurfaceScene s = scene({win(7, 100, 100, 400, 200)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Drift* d = w.findDrift("w7");
   ASSERT_NE(d, nullptr);
   Snowball& b = addBall(300, 400, 10);
@@ -378,20 +378,17 @@ TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
   // Moved slowly, the window takes the ball with it.
   s.windows[0].rect.x += 6;
   s.windows[0].rect.y += 4;
-  now += kFrame;
-  w.updateDrifts(s, in, now);
+  updateScene(s, kFrame);
   EXPECT_FLOAT_EQ(b.x, 306);
   EXPECT_FLOAT_EQ(b.y, 304 + 1.5f + b.radius);
   idle(0.1f);
   EXPECT_EQ(b.drift, d);
 
   // Yanked sideways at 1800 pt/s with the button held, it throws the ball.
-  now += kFrame;
-  w.updateDrifts(s, in, now);
+  updateScene(s, kFrame);
   s.windows[0].rect.x += 30;
   s.pressed = true;
-  now += kFrame;
-  w.updateDrifts(s, in, now);
+  updateScene(s, kFrame);
   EXPECT_EQ(b.drift, nullptr);
   EXPECT_NEAR(b.vx, 0.45f * 1800.0f, 1.0f);
   EXPECT_GE(b.vy, 120.0f);
@@ -400,15 +397,14 @@ TEST_F(BallMotion, ABallRestsOnALedgeAndRidesAlongWithItsWindow) {
 TEST_F(BallMotion, AWindowSlidingOverTheLedgeKnocksTheBallAside) {
   // The first window is too narrow for snow.
   SurfaceScene s = scene({win(1, 700, 100, 29, 400), win(2, 100, 100, 400, 200)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Snowball& b = addBall(300, 330, 6);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
 
   // The narrow window slides in from the left up to just before the ball.
   s.windows[0].rect.x = 270;
-  now += 0.5;
-  w.updateDrifts(s, in, now);
+  updateScene(s, 0.5);
   EXPECT_EQ(b.drift, nullptr);
   EXPECT_GE(b.vx, 90.0f);  // away from the cover
   EXPECT_GE(b.vy, 80.0f);
@@ -416,7 +412,7 @@ TEST_F(BallMotion, AWindowSlidingOverTheLedgeKnocksTheBallAside) {
 
 TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
   SurfaceScene s = scene({win(1, 600, 200, 300, 300), win(2, 100, 100, 400, 200)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Snowball& b = addBall(300, 330, 8);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
@@ -424,8 +420,7 @@ TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
   EXPECT_TRUE(w.hasGrabbableAt(300, b.y));
 
   s.windows[0].rect.x = 250;  // the front window now covers the ball
-  now += 1.0;
-  w.updateDrifts(s, in, now);
+  updateScene(s, 1.0);
   step();
   EXPECT_TRUE(b.covered);
   EXPECT_FALSE(w.hasGrabbableAt(300, b.y));
@@ -436,8 +431,7 @@ TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
   EXPECT_EQ(hidden.sprites(kovra::kSpriteSnowball, kovra::kSpriteSnowball).size(), 0u);
 
   s.windows[0].rect.x = 600;  // and moves away again
-  now += 1.0;
-  w.updateDrifts(s, in, now);
+  updateScene(s, 1.0);
   step();
   EXPECT_FALSE(b.covered);
   Recorder shown;
@@ -447,7 +441,7 @@ TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
 
 TEST_F(BallMotion, ABallLeftOnTheGroundBehindAWindowSplatsIntoTheGround) {
   SurfaceScene s = scene({win(1, 400, 0, 300, 300, true)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Snowball& b = addBall(500, 10.2f, 10);
   const float area = b.area;
   step();
@@ -614,7 +608,7 @@ TEST_F(BallBurst, ResetRemovesBallsAndEmptiesTheHand) {
 TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
   w.fate = [](uint64_t, bool) { return Fate::Hidden; };
   SurfaceScene s = scene({win(5, 100, 100, 400, 200)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Snowball& low = addBall(300, 330, 12);
   Snowball& top = addBall(300, 360, 8);
   idle(0.5f);
@@ -622,15 +616,13 @@ TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
   const float lowY = low.y, topY = top.y;
 
   SurfaceScene empty;
-  now += 1;
-  w.updateDrifts(empty, in, now);
+  updateScene(empty, 1);
   EXPECT_EQ(w.ballCount(), 0);
   ASSERT_EQ(w.storedBalls.count("w5"), 1u);
   EXPECT_EQ(w.storedBalls["w5"].size(), 2u);
   idle(0.5f);
 
-  now += 1;
-  w.updateDrifts(s, in, now);
+  updateScene(s, 1);
   step();
   ASSERT_EQ(w.ballCount(), 2);
   EXPECT_TRUE(w.storedBalls.empty());
@@ -643,14 +635,13 @@ TEST_F(BallStore, BallsOfAHiddenWindowComeBackWithIt) {
 TEST_F(BallStore, BallsOfAClosedWindowFall) {
   w.fate = [](uint64_t, bool) { return Fate::Gone; };
   SurfaceScene s = scene({win(5, 100, 100, 400, 200)}, false);
-  w.updateDrifts(s, in, now);
+  updateScene(s);
   Snowball& b = addBall(300, 330, 12);
   idle(0.5f);
   ASSERT_NE(b.drift, nullptr);
 
   SurfaceScene empty;
-  now += 1;
-  w.updateDrifts(empty, in, now);
+  updateScene(empty, 1);
   EXPECT_EQ(b.drift, nullptr);
   EXPECT_TRUE(w.storedBalls.empty());
   idle(1.0f);

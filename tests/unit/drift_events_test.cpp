@@ -55,8 +55,7 @@ class DriftEvents : public WorldFixture {
   DriftEvents() : WorldFixture(kW, kH, 21, 10) {}
   // A 400-pt window (192 columns) at (x, y), optionally with the button held.
   void show(float x, float y, bool pressed = false, double dt = kUpdate) {
-    now += dt;
-    w.updateDrifts(scene({win(5, x, y, 400, 300)}, true, pressed), in, now);
+    updateScene(scene({win(5, x, y, 400, 300)}, true, pressed), dt);
   }
   Drift& fill(const char* key, float h) {
     Drift& d = drift(key);
@@ -96,8 +95,7 @@ TEST_F(DriftEvents, MovingWithoutTheButtonThrowsNothingButResizingCrumbles) {
   EXPECT_EQ(w.milestones & 1u, 0u);
 
   // Snapped to the left half of the screen: moved and resized at once.
-  now += 1;
-  w.updateDrifts(scene({win(5, 700, 40, 700, 1000)}), in, now);
+  updateScene(scene({win(5, 700, 40, 700, 1000)}), 1);
   ASSERT_EQ(w.findDrift("w5"), &d);
   ASSERT_EQ(d.columns, 342);
   EXPECT_EQ(total(d), 0.0f);
@@ -108,8 +106,7 @@ TEST_F(DriftEvents, MovingWithoutTheButtonThrowsNothingButResizingCrumbles) {
 
   // Resized while dragging an edge (the button is down) keeps the snow.
   fill("w5", 5.0f);
-  now += 1;
-  w.updateDrifts(scene({win(5, 600, 40, 800, 1000)}, true, true), in, now);
+  updateScene(scene({win(5, 600, 40, 800, 1000)}, true, true), 1);
   EXPECT_EQ(d.columns, 392);
   EXPECT_NEAR(total(d), 5.0f * 342, 1e-2f);
 }
@@ -164,11 +161,9 @@ TEST_F(DriftEvents, ClosingAWindowCrumblesItsDrift) {
     asked.emplace_back(window, whole);
     return Fate::Gone;
   };
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300), win(6, 900, 400, 400, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300), win(6, 900, 400, 400, 300)}), 1);
   fill("w5", 10.0f);
-  now += 1;
-  w.updateDrifts(scene({win(6, 900, 400, 400, 300)}), in, now);
+  updateScene(scene({win(6, 900, 400, 400, 300)}), 1);
   EXPECT_EQ(w.findDrift("w5"), nullptr);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].first, 5u);
@@ -198,8 +193,7 @@ TEST_F(DriftEvents, MinimisingOneCrumblesButShowingTheDesktopKeepsEveryDrift) {
   // Like the survey's answer for minimised windows: hidden only when all went.
   w.fate = [](uint64_t, bool whole) { return whole ? Fate::Hidden : Fate::Gone; };
   const SurfaceScene three = scene({win(5, 300, 400, 400, 300), win(6, 900, 400, 400, 300), win(7, 100, 100, 300, 200)});
-  now += 1;
-  w.updateDrifts(three, in, now);
+  updateScene(three, 1);
   fill("w5", 10.0f);
   fill("w6", 6.0f);
   Drift& seven = fill("w7", 3.0f);
@@ -207,8 +201,7 @@ TEST_F(DriftEvents, MinimisingOneCrumblesButShowingTheDesktopKeepsEveryDrift) {
   const std::vector<float> sevenSnow = seven.heights;
 
   // One minimised: its drift crumbles.
-  now += 1;
-  w.updateDrifts(scene({win(6, 900, 400, 400, 300), win(7, 100, 100, 300, 200)}), in, now);
+  updateScene(scene({win(6, 900, 400, 400, 300), win(7, 100, 100, 300, 200)}), 1);
   EXPECT_EQ(w.findDrift("w5"), nullptr);
   EXPECT_FALSE(w.driftMemory.contains("w5"));
   EXPECT_GT(w.clumpCount, 0);
@@ -216,16 +209,14 @@ TEST_F(DriftEvents, MinimisingOneCrumblesButShowingTheDesktopKeepsEveryDrift) {
   // The desktop shown: all windows go at once and their snow is kept.
   w.particles.clear();
   w.clumpCount = 0;
-  now += 1;
-  w.updateDrifts(scene({}), in, now);
+  updateScene(scene({}), 1);
   EXPECT_EQ(w.driftCount(), 2);  // the bar and the ground
   EXPECT_EQ(w.clumpCount, 0);
   EXPECT_TRUE(w.driftMemory.contains("w6"));
   EXPECT_TRUE(w.driftMemory.contains("w7"));
 
   // Restored: the same snow in the same places.
-  now += 1;
-  w.updateDrifts(three, in, now);
+  updateScene(three, 1);
   const Drift* six = w.findDrift("w6");
   ASSERT_NE(six, nullptr);
   for (float h : six->heights) ASSERT_EQ(h, 6.0f);
@@ -240,33 +231,27 @@ TEST_F(DriftEvents, AWindowBackWithAnotherWidthStartsAfreshATaskbarStretches) {
   w.fate = [](uint64_t, bool) { return Fate::Hidden; };  // moved to another virtual desktop
   show(300, 400);
   fill("w5", 10.0f);
-  now += 1;
-  w.updateDrifts(scene({}), in, now);
+  updateScene(scene({}), 1);
   ASSERT_TRUE(w.driftMemory.contains("w5"));
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 500, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 500, 300)}), 1);
   EXPECT_EQ(total(*w.findDrift("w5")), 0.0f);
   EXPECT_FALSE(w.driftMemory.contains("w5"));
 
   // Back within a point of its old width: the snow is back.
   fill("w5", 4.0f);
-  now += 1;
-  w.updateDrifts(scene({}), in, now);
-  now += 1;
-  w.updateDrifts(scene({win(5, 700, 200, 500.8f, 300)}), in, now);
+  updateScene(scene({}), 1);
+  updateScene(scene({win(5, 700, 200, 500.8f, 300)}), 1);
   EXPECT_NEAR(total(*w.findDrift("w5")), 4.0f * 242, 1e-3f);
 
   // The taskbar leaves (auto-hide) and comes back half as long.
   Drift& bar = *w.findDrift("bar");
   for (int c = 0; c < bar.columns; ++c) bar.heights[c] = c < 480 ? 4.0f : 12.0f;
   SurfaceScene none;
-  now += 1;
-  w.updateDrifts(none, in, now);
+  updateScene(none, 1);
   ASSERT_TRUE(w.driftMemory.contains("bar"));
   SurfaceScene half = scene({});
   half.taskbar = Rect{0, 0, 960, 40};
-  now += 1;
-  w.updateDrifts(half, in, now);
+  updateScene(half, 1);
   const Drift& back = *w.findDrift("bar");
   ASSERT_EQ(back.columns, 480);
   EXPECT_EQ(back.heights[0], 4.0f);
@@ -330,8 +315,7 @@ TEST_F(DriftAway, AnHourAwayFillsTheDriftsAndTenMinutesAddsTenMinutesWorth) {
   EXPECT_NEAR(kovra::awaySnowPerColumn(600, 2, 1), 236.4f / 6, 0.1f);
   EXPECT_NEAR(kovra::awaySnowPerColumn(3600, 2, 0.5f), 236.4f / 2, 0.3f);
 
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), 1);
   EXPECT_EQ(w.awayDeposit(3600, in), 3);  // two windows and the bar; the ground is under the bar
   EXPECT_NEAR(w.lastAwayDeposit, 236.4f, 0.5f);
   for (const char* key : {"w5", "w6"}) {
@@ -357,8 +341,7 @@ TEST_F(DriftAway, AnHourAwayFillsTheDriftsAndTenMinutesAddsTenMinutesWorth) {
 }
 
 TEST_F(DriftAway, NothingIsAddedWithoutSnowfall) {
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300)}), 1);
   auto bare = [&] {
     for (const Drift* d : w.drifts) {
       if (total(*d) != 0.0f) return false;
@@ -393,11 +376,9 @@ TEST_F(DriftAway, NothingIsAddedWithoutSnowfall) {
 
 TEST_F(DriftAway, TheShovelClearsEverything) {
   w.fate = [](uint64_t, bool) { return Fate::Hidden; };
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), 1);
   w.awayDeposit(3600, in);
-  now += 1;
-  w.updateDrifts(scene({win(6, 900, 200, 400, 300)}), in, now);  // w5 is remembered
+  updateScene(scene({win(6, 900, 200, 400, 300)}), 1);  // w5 is remembered
   ASSERT_TRUE(w.driftMemory.contains("w5"));
   for (Drift* d : w.drifts) d->dirty = false;
 
@@ -416,8 +397,7 @@ TEST_F(DriftAway, TheShovelClearsEverything) {
   for (const Particle& p : w.particles) ASSERT_FALSE(p.canLand);
 
   // The remembered window comes back empty.
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300), win(6, 900, 200, 400, 300)}), 1);
   EXPECT_EQ(total(*w.findDrift("w5")), 0.0f);
 }
 
@@ -425,8 +405,7 @@ TEST_F(DriftAway, ResumingAfterAPauseForgetsRememberedDrifts) {
   w.fate = [](uint64_t, bool) { return Fate::Hidden; };
   show(300, 400);
   fill("w5", 10.0f);
-  now += 1;
-  w.updateDrifts(scene({}), in, now);
+  updateScene(scene({}), 1);
   ASSERT_TRUE(w.driftMemory.contains("w5"));
   w.reset();
   EXPECT_EQ(w.driftMemory.size(), 0u);
@@ -435,8 +414,7 @@ TEST_F(DriftAway, ResumingAfterAPauseForgetsRememberedDrifts) {
 }
 
 TEST_F(DriftAway, TheGuideFillsItsWindowsDrift) {
-  now += 1;
-  w.updateDrifts(scene({win(5, 300, 400, 400, 300), win(8, 900, 400, 36, 300)}), in, now);
+  updateScene(scene({win(5, 300, 400, 400, 300), win(8, 900, 400, 36, 300)}), 1);
   EXPECT_FALSE(w.fillWindowDrift(8));    // no drift: too narrow
   EXPECT_FALSE(w.fillWindowDrift(999));  // no such window
   EXPECT_FALSE(w.snowShower(999, 260));

@@ -18,10 +18,7 @@ using namespace worldtest;
 class DriftScene : public WorldFixture {
  protected:
   DriftScene() : WorldFixture(kW, kH, 11) {}
-  void update(const SurfaceScene& s) {
-    now += 1.0;  // slow changes: nothing here is a yank
-    w.updateDrifts(s, in, now);
-  }
+  void update(const SurfaceScene& s) { updateScene(s, 1.0); }  // slow changes: nothing here is a yank
 };
 
 TEST_F(DriftScene, WindowTopsBecomeDriftsInsideTheirCorners) {

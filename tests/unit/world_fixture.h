@@ -88,6 +88,11 @@ class WorldFixture : public ::testing::Test {
   WorldFixture(float width, float height, uint64_t seed, double start = 0) : w(width, height, seed), now(start) {}
   void SetUp() override { kovra::SnowWorld::setTestStarsForTesting(false); }
 
+  // The scene handed to the drift manager `after` s past the last one.
+  void updateScene(const kovra::SurfaceScene& s, double after = 0) {
+    now += after;
+    w.updateDrifts(s, in, now);
+  }
   // The drift a test expects the world to have.
   kovra::Drift& drift(const std::string& key) {
     kovra::Drift* d = w.findDrift(key);
