@@ -22,12 +22,7 @@ using kovra::SnowWorld;
 using kovra::WorldInput;
 using namespace worldtest;
 
-// Birds on, nothing else.
-WorldInput quiet() {
-  WorldInput in = quietSky();
-  in.birds = true;
-  return in;
-}
+WorldInput quiet() { return quietSkyWith(&WorldInput::birds); }  // Birds on, nothing else
 
 float feetAt(const Drift& d, float offset) {
   const size_t c = static_cast<size_t>(std::clamp(static_cast<int>(offset / 2), 0, d.columns - 1));

@@ -20,12 +20,7 @@ using kovra::SnowWorld;
 using kovra::WorldInput;
 using namespace worldtest;
 
-// Santa on, nothing else.
-WorldInput quiet() {
-  WorldInput in = quietSky();
-  in.santa = true;
-  return in;
-}
+WorldInput quiet() { return quietSkyWith(&WorldInput::santa); }  // Santa on, nothing else
 
 // Calls Santa until the flight goes the wanted way (the way is the flight's own draw).
 void callGoing(SnowWorld& w, bool leftToRight) {

@@ -105,23 +105,13 @@ TEST(SettingsLoad, EmptyKeyAndBuiltInRecordGiveTheTableDefaults) {
 }
 
 TEST(SettingsLoad, EveryValueIsReadUnderItsOwnName) {
+  const std::pair<const char*, uint32_t> values[] = {
+      {"Snowfall", 0},     {"Weather", 2},   {"AmountX100", 120}, {"WindX100", static_cast<uint32_t>(-35)},
+      {"OnWindows", 0},    {"Sweep", 0},     {"Santa", 0},        {"Birds", 0},
+      {"Stars", 0},        {"Garland", 1},   {"Paused", 1},       {"RenderMode2", 0},
+      {"GuideSeen", 1},    {"FireworksYear", 2027}, {"SmartPause", 0}, {"FpsMode", 2}};
   FakeKey key;
-  key.dword("Snowfall", 0);
-  key.dword("Weather", 2);
-  key.dword("AmountX100", 120);
-  key.dword("WindX100", static_cast<uint32_t>(-35));
-  key.dword("OnWindows", 0);
-  key.dword("Sweep", 0);
-  key.dword("Santa", 0);
-  key.dword("Birds", 0);
-  key.dword("Stars", 0);
-  key.dword("Garland", 1);
-  key.dword("Paused", 1);
-  key.dword("RenderMode2", 0);
-  key.dword("GuideSeen", 1);
-  key.dword("FireworksYear", 2027);
-  key.dword("SmartPause", 0);
-  key.dword("FpsMode", 2);
+  for (const auto& [name, v] : values) key.dword(name, v);
   Settings s = settingsFromSource(key);
   EXPECT_FALSE(s.snowfall);
   EXPECT_EQ(s.weather, 2);

@@ -57,6 +57,13 @@ inline kovra::WorldInput quietSky() {
   return in;
 }
 
+// The same with one of them back on.
+inline kovra::WorldInput quietSkyWith(bool kovra::WorldInput::*on) {
+  kovra::WorldInput in = quietSky();
+  in.*on = true;
+  return in;
+}
+
 // `seconds` of steps of kStep with the same input and pointer.
 inline void run(kovra::SnowWorld& w, float seconds, const kovra::WorldInput& in = quietSky(),
                 const kovra::PointerInput& p = {}) {
