@@ -19,7 +19,7 @@
 namespace worldtest {
 
 constexpr float kW = 1920, kH = 1080;  // a full-HD monitor, in points
-constexpr float kStep = 0.05f;         // the step of the sky's and the drifts' tests
+constexpr float kStep = 0.05f;         // the step of the sky's tests
 constexpr float kFrame = 1.0f / 60.0f; // the step of the calm world
 
 // Whether lo <= v <= hi, saying which end is missed when not.
