@@ -43,23 +43,7 @@ def bright_blobs(img: Image, threshold: int = 110, region=None):
             i = row + x * 3
             if rgb[i] + rgb[i + 1] + rgb[i + 2] > threshold * 3:
                 bright.add((x, y))
-    blobs = []
-    while bright:
-        start = bright.pop()
-        stack = [start]
-        count = 0
-        bx0 = bx1 = start[0]
-        by0 = by1 = start[1]
-        while stack:
-            x, y = stack.pop()
-            count += 1
-            bx0, bx1, by0, by1 = min(bx0, x), max(bx1, x), min(by0, y), max(by1, y)
-            for n in ((x + 1, y), (x - 1, y), (x, y + 1), (x, y - 1)):
-                if n in bright:
-                    bright.remove(n)
-                    stack.append(n)
-        blobs.append((count, (bx0, by0, bx1 + 1, by1 + 1)))
-    return blobs
+    return _groups(bright, _FOUR)
 
 
 def matching(img: Image, predicate, region=None, floor: int = 0) -> set:
@@ -87,9 +71,13 @@ def matching(img: Image, predicate, region=None, floor: int = 0) -> set:
     return found
 
 
-def blobs(points) -> list:
-    """8-connected groups of the points, largest first: [(count, (x0, y0, x1, y1)), ...]
-    with the bounding box's right and bottom edges exclusive."""
+_FOUR = ((1, 0), (-1, 0), (0, 1), (0, -1))
+_EIGHT = tuple((dx, dy) for dy in (-1, 0, 1) for dx in (-1, 0, 1) if dx or dy)
+
+
+def _groups(points, neighbours) -> list:
+    """Connected groups of the points, as [(count, (x0, y0, x1, y1)), ...] with
+    the bounding box's right and bottom edges exclusive."""
     left = set(points)
     groups = []
     while left:
@@ -102,12 +90,16 @@ def blobs(points) -> list:
             x, y = stack.pop()
             count += 1
             bx0, bx1, by0, by1 = min(bx0, x), max(bx1, x), min(by0, y), max(by1, y)
-            for dy in (-1, 0, 1):
-                for dx in (-1, 0, 1):
-                    n = (x + dx, y + dy)
-                    if n in left:
-                        left.remove(n)
-                        stack.append(n)
+            for dx, dy in neighbours:
+                n = (x + dx, y + dy)
+                if n in left:
+                    left.remove(n)
+                    stack.append(n)
         groups.append((count, (bx0, by0, bx1 + 1, by1 + 1)))
-    groups.sort(key=lambda g: -g[0])
     return groups
+
+
+def blobs(points) -> list:
+    """8-connected groups of the points, largest first: [(count, (x0, y0, x1, y1)), ...]
+    with the bounding box's right and bottom edges exclusive."""
+    return sorted(_groups(points, _EIGHT), key=lambda g: -g[0])
