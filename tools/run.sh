@@ -46,7 +46,8 @@ fi
 
 wine "$root/build/win/quillar.exe" "$@" &
 quillar_pid=$!
-log=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Kovra 2>/dev/null | head -n 1)
+# On a fresh prefix the log's folder appears only once Quillar has started.
+log=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Kovra 2>/dev/null | head -n 1 || true)
 echo "Quillar is running (log: ${log:-$WINEPREFIX/drive_c/users/<you>/AppData/Local/Kovra}/kovra-log.txt)."
 
 if [ "$virtual" = 1 ]; then
