@@ -77,17 +77,20 @@ def test_clicks_pass_through_the_overlay_to_the_window_below(s):
 
 def test_higher_dpi_scales_the_monitor_and_the_flakes(s):
     first, plain = _snow_after(s, 9.0, "snow-96dpi")
-    sizes_96 = [c for c, _ in pixels.bright_blobs(plain, region=(0, 0, 1920, 500))]
+    sizes_96 = [c for c, _ in pixels.bright_blobs(plain, region=(0, 0, 1920, 900))]
     assert s.quit_resident(first) == 0
 
     s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
     _, scaled = _snow_after(s, 9.0, "snow-144dpi")
     assert "monitor 0,0 1920x1080 px, 144 dpi (x1.50), work 0,0-1920,1080" in s.messages(), s.messages()
-    sizes_144 = [c for c, _ in pixels.bright_blobs(scaled, region=(0, 0, 1920, 500))]
+    sizes_144 = [c for c, _ in pixels.bright_blobs(scaled, region=(0, 0, 1920, 900))]
     assert len(sizes_96) >= 30 and len(sizes_144) >= 20, (len(sizes_96), len(sizes_144))
-    # Flake areas grow with the square of the scale (1.5² = 2.25); medians resist outliers.
+    # Flake areas grow with the square of the scale (1.5² = 2.25). The median of
+    # a few dozen flakes of random depth still wanders (2.1 to 3.3 seen), so the
+    # bounds only part that from unscaled flakes (1.0) and doubly scaled ones (5.1).
     ratio = statistics.median(sizes_144) / statistics.median(sizes_96)
-    assert 1.6 <= ratio <= 3.2, f"median flake area ratio {ratio:.2f} ({statistics.median(sizes_96)} px at 96 dpi)"
+    print(f"dpi area ratio {ratio:.2f}: {statistics.median(sizes_96)} -> {statistics.median(sizes_144)} px")
+    assert 1.5 <= ratio <= 3.8, f"median flake area ratio {ratio:.2f} ({statistics.median(sizes_96)} px at 96 dpi)"
 
 
 def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
