@@ -30,6 +30,10 @@ struct MonitorOverlay {
   float opacity = 0.0f;
   bool takesClicks = false;
   bool grabbing = false;
+  // A button went down while the overlay took clicks and is still held: its
+  // press may not have reached the window yet (see pressTakenFrom).
+  bool pressTaken = false;
+  bool buttonDown = false;
   uint64_t seenGeneration = 0;
   bool dirty = true;
   double lastVisitWall = 0;

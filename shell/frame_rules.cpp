@@ -96,9 +96,14 @@ FadeDecision decideFade(bool paused, bool garland, bool fullScreenApp, bool reas
   return d;
 }
 
-bool takesClicksFrom(bool clicksAllowed, double opacity, bool grabbing, bool anyButtonDown, bool inside,
-                     bool grabbableAtCursor) {
-  return clicksAllowed && opacity > 0.5 && (grabbing || (!anyButtonDown && inside && grabbableAtCursor));
+bool pressTakenFrom(bool takenBefore, bool anyButtonDown, bool buttonDownBefore, bool tookClicks) {
+  return anyButtonDown && (takenBefore || (!buttonDownBefore && tookClicks));
+}
+
+bool takesClicksFrom(bool clicksAllowed, double opacity, bool grabbing, bool anyButtonDown, bool pressTaken,
+                     bool inside, bool grabbableAtCursor) {
+  return clicksAllowed && opacity > 0.5 &&
+         (grabbing || ((!anyButtonDown || pressTaken) && inside && grabbableAtCursor));
 }
 
 bool busyAfterMonitor(bool busy, double pointerSpeed, bool worldBusy, double opacity) {

@@ -41,9 +41,16 @@ struct FadeDecision {
 FadeDecision decideFade(bool paused, bool garland, bool fullScreenApp, bool reason, bool shown, double opacity,
                         double dt);
 
-// Whether the overlay should take mouse clicks this frame.
-bool takesClicksFrom(bool clicksAllowed, double opacity, bool grabbing, bool anyButtonDown, bool inside,
-                     bool grabbableAtCursor);
+// Whether the buttons held now are a press on the overlay: one that went down
+// while the overlay was taking clicks. The tick can see such a button down
+// before the press's message has reached the overlay.
+bool pressTakenFrom(bool takenBefore, bool anyButtonDown, bool buttonDownBefore, bool tookClicks);
+
+// Whether the overlay should take mouse clicks this frame. A button held down
+// makes it let clicks through unless that button is its own press: otherwise
+// a drag begun elsewhere would be caught by the snow it passes over.
+bool takesClicksFrom(bool clicksAllowed, double opacity, bool grabbing, bool anyButtonDown, bool pressTaken,
+                     bool inside, bool grabbableAtCursor);
 
 // Folds one monitor into the tick's busy flag.
 bool busyAfterMonitor(bool busy, double pointerSpeed, bool worldBusy, double opacity);

@@ -308,7 +308,10 @@ void frameTick(double t) {
     }
 
     bool grabbable = pointer.inside && o.world->hasGrabbableAt(pointer.x, pointer.y);
-    bool takes = takesClicksFrom(fade.clicksAllowed, o.opacity, o.grabbing, input.anyButton, pointer.inside, grabbable);
+    o.pressTaken = pressTakenFrom(o.pressTaken, input.anyButton, o.buttonDown, o.takesClicks);
+    o.buttonDown = input.anyButton;
+    bool takes = takesClicksFrom(fade.clicksAllowed, o.opacity, o.grabbing, input.anyButton, o.pressTaken,
+                                 pointer.inside, grabbable);
     if (takes != o.takesClicks) setTakesClicks(o, takes);
 
     busy = busyAfterMonitor(busy, o.world->pointerSpeed(), o.world->busy(), o.opacity);

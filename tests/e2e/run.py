@@ -113,6 +113,14 @@ def main(argv):
                 here = [f for f in tb if Path(f.filename).name.startswith("test_")]
                 if here:
                     print(f"    at {Path(here[-1].filename).name}:{here[-1].lineno}: {here[-1].line}")
+                if session:
+                    # CI keeps nothing but this output: the program's own last words.
+                    try:
+                        tail = session.messages()[-12:]
+                    except Exception:  # noqa: BLE001 - no log is worth a line too
+                        tail = []
+                    for msg in tail:
+                        print(f"    log: {msg}")
                 if session and session.failed and os.environ.get("QUILLAR_E2E_KEEP") == "1":
                     print(f"    kept: {session.dir}")
             finally:

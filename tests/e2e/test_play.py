@@ -22,6 +22,7 @@ from harness import wait_until
 KOVRA_KEY = r"HKCU\Software\Kovra"
 WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, WTS_SESSION_UNLOCK = 0x02B1, 7, 8
 VK_UNASSIGNED = 0xE8
+WS_EX_TRANSPARENT = 0x20
 
 # The window the snow settles on; its top edge is the drift's ledge.
 WIN_LEFT, WIN_TOP, WIN_W, WIN_H = 300, 600, 1400, 300
@@ -53,6 +54,26 @@ def approach(s, point):
     time.sleep(0.5)  # the smoothed pointer speed dies down
     glide(s, (x, y - 70), point)
     time.sleep(0.3)
+
+
+def overlay_takes_clicks(s) -> bool:
+    return not s.helper.info("KovraSnow")["exstyle"] & WS_EX_TRANSPARENT
+
+
+def press_on_snow(s, proc, point):
+    """Brings the pointer onto `point`, presses the button there once the overlay
+    takes clicks and waits until the snow is in the hand. A press that picks
+    nothing up fails saying where it went."""
+    approach(s, point)
+    wait_until(lambda: overlay_takes_clicks(s), 5, f"the overlay takes clicks over the snow at {point}")
+    mark, before = len(s.messages()), clicks_on_window(s)
+    xdo(s, "mousedown", 1)
+    try:
+        s.wait_log("snow picked up with the mouse (snowball)", start=mark, timeout=5, proc=proc)
+    except AssertionError:
+        raise AssertionError(f"a press on the snow at {point} picked nothing up; the window below got "
+                             f"{clicks_on_window(s) - before} clicks, the overlay "
+                             f"{'takes' if overlay_takes_clicks(s) else 'lets through'} clicks") from None
 
 
 def clicks_on_window(s) -> int:
@@ -94,6 +115,25 @@ def ball_near(img, point, reach=30, min_pixels=90):
     region = (max(0, x - reach), max(0, y - reach), min(img.width, x + reach), min(img.height, y + reach))
     blobs = [b for b in pixels.bright_blobs(img, threshold=170, region=region) if b[0] >= min_pixels]
     return max(blobs, default=None)
+
+
+def lump(blob) -> bool:
+    """Whether a bright blob could be (the part above a drift's surface of) a
+    ball of 12 px or more, rather than a flake: round flakes are 9 px across
+    at most, the larger crystals are mostly gaps between their arms."""
+    count, (x0, y0, x1, y1) = blob
+    return count >= 40 and y1 - y0 >= 5 and x1 - x0 >= 11 and count >= 0.55 * (x1 - x0) * (y1 - y0)
+
+
+def resting_lumps(s, label: str, region):
+    """Ball-like lumps in the region that stay put in two screenshots taken
+    0.4 s apart: balls at rest. Big flakes look alike, but they fall on."""
+    first = pixels.load(s.screenshot(f"{label}-1"))
+    time.sleep(0.4)
+    second = pixels.load(s.screenshot(f"{label}-2"))
+    later = [b[1] for b in pixels.bright_blobs(second, threshold=170, region=region) if lump(b)]
+    return [b[1] for b in pixels.bright_blobs(first, threshold=170, region=region)
+            if lump(b) and any(max(abs(p - q) for p, q in zip(b[1], o)) <= 2 for o in later)]
 
 
 def dressed(img, x: int, reach=30) -> int:
@@ -149,46 +189,46 @@ def test_scoop_throw_stack_and_burst_snowballs_with_the_mouse(s):
 
     # Over deep snow the overlay takes the press; the window below gets nothing.
     mark = len(s.messages())
-    approach(s, (cx, press_row))
-    s.wait_log("snow under the cursor: overlay takes clicks", start=mark, timeout=5, proc=proc)
     clicks = clicks_on_window(s)
-    xdo(s, "mousedown", 1)
-    s.wait_log("snow picked up with the mouse (snowball)", start=mark, timeout=5, proc=proc)
+    press_on_snow(s, proc, (cx, press_row))
+    assert "snow under the cursor: overlay takes clicks" in s.messages()[mark:]
     time.sleep(0.3)
     held = pixels.load(s.screenshot("play-ball-in-hand"))
     assert ball_near(held, (cx, press_row), reach=20), "no ball under the cursor"
 
-    # A swing up and to the right, let go mid-swing: the ball flies on. One
-    # xdotool run plays the whole gesture: started anew for every move, it can
-    # lag a frame or two on a busy machine, and a hand that rests that long
-    # before letting go only drops the ball.
+    # A swing up and towards the window's middle, let go mid-swing: the ball
+    # flies on. One xdotool run plays the whole gesture: started anew for every
+    # move, it can lag a frame or two on a busy machine, and a hand that rests
+    # that long before letting go only drops the ball.
+    way = 1 if cx < WIN_LEFT + WIN_W // 2 else -1
     x, y, swing = cx, press_row, []
     for _ in range(8):
-        x, y = x + 14, y - 22
+        x, y = x + 14 * way, y - 22
         swing += ["mousemove", x, y, "sleep", 0.03]
     xdo(s, *swing[:-2], "mouseup", 1)
     release = (x, y)
-    time.sleep(0.12)
-    flying = pixels.load(s.screenshot("play-thrown"))
-    assert not ball_near(flying, release, reach=12), "the ball stayed where it was let go"
+    # Only let go, the ball would drop straight down and by now lie on the
+    # drift below the point of release. Thrown, it flew on the way the hand
+    # swung (on a busy machine the world's clamped step can make that fast
+    # enough to leave the screen at the top for a while).
+    time.sleep(0.9)
+    rx, ry = release
+    below = resting_lumps(s, "play-thrown", (rx - 30, ry - 30, rx + 30, WIN_TOP - 10))
+    assert not below, f"the ball dropped from {release} instead of flying on: {below}"
     assert clicks_on_window(s) == clicks, "the press on the snow reached the window"
 
     # A ball laid down on the drift, a second one carried over and set on it:
     # a snowman, with a face, a scarf and twig arms.
     xdo(s, "mousemove", *FAR)
     time.sleep(2.5)  # the thrown ball lands somewhere; the pointer rests far away
-    approach(s, (ax, press_row))
-    xdo(s, "mousedown", 1)
+    press_on_snow(s, proc, (ax, press_row))
     time.sleep(0.4)  # held still: let go without a swing, it stays on the drift
     xdo(s, "mouseup", 1)
     time.sleep(0.4)
     first = pixels.load(s.screenshot("play-first-ball"))
     assert ball_near(first, (ax, WIN_TOP - 8), reach=16), "the first ball is not lying on the drift"
     assert dressed(first, ax) < 3, "a lone ball wears a snowman's face or arms"
-    mark = len(s.messages())
-    approach(s, (bx, press_row))
-    xdo(s, "mousedown", 1)
-    wait_until(lambda: count(s, "snow picked up with the mouse (snowball)", mark) == 1, 5, "second ball picked up")
+    press_on_snow(s, proc, (bx, press_row))
     glide(s, (bx, press_row), (bx, WIN_TOP - 45), speed=150)
     glide(s, (bx, WIN_TOP - 45), (ax, WIN_TOP - 45), speed=150)
     time.sleep(0.4)

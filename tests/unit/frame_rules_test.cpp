@@ -140,19 +140,52 @@ TEST(FrameRulesFade, ReasonsFullScreenAndGarland) {
 }
 
 TEST(FrameRulesClicks, TakesClicksOnlyOverGrabbableSnow) {
-  EXPECT_TRUE(takesClicksFrom(true, 1.0, false, false, true, true));
-  EXPECT_FALSE(takesClicksFrom(false, 1.0, true, false, true, true));  // clicks not allowed
-  EXPECT_FALSE(takesClicksFrom(true, 0.5, true, false, true, true));   // too faint
-  EXPECT_TRUE(takesClicksFrom(true, 0.6, true, true, false, false));   // holding: keeps clicks
-  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, true, true, true));   // button already down
-  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, false, false, true));
-  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, false, true, false));
+  EXPECT_TRUE(takesClicksFrom(true, 1.0, false, false, false, true, true));
+  EXPECT_FALSE(takesClicksFrom(false, 1.0, true, false, false, true, true));  // clicks not allowed
+  EXPECT_FALSE(takesClicksFrom(true, 0.5, true, false, false, true, true));   // too faint
+  EXPECT_TRUE(takesClicksFrom(true, 0.6, true, true, false, false, false));   // holding: keeps clicks
+  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, true, false, true, true));   // a drag from elsewhere
+  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, false, false, false, true));
+  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, false, false, true, false));
+  EXPECT_FALSE(takesClicksFrom(true, 1.0, false, true, true, true, false));   // own press, snow gone
 
   EXPECT_FALSE(busyAfterMonitor(false, 250, false, 1.0));
   EXPECT_TRUE(busyAfterMonitor(false, 251, false, 1.0));
   EXPECT_TRUE(busyAfterMonitor(false, 0, true, 1.0));
   EXPECT_TRUE(busyAfterMonitor(false, 0, false, 0.99));
   EXPECT_TRUE(busyAfterMonitor(true, 0, false, 1.0));
+}
+
+// Frame by frame over grabbable snow: the overlay's view of the buttons and
+// whether it takes clicks, as the tick keeps them.
+struct ClickFrames {
+  bool taken = false, down = false, takes = false;
+  bool frame(bool button, bool grabbing = false) {
+    taken = pressTakenFrom(taken, button, down, takes);
+    down = button;
+    takes = takesClicksFrom(true, 1.0, grabbing, button, taken, true, true);
+    return takes;
+  }
+};
+
+TEST(FrameRulesClicks, APressOnSnowKeepsTheOverlayUntilItsMessageArrives) {
+  // The press went down over snow; a frame runs before the overlay gets the
+  // press's message. Letting clicks through then would route the press past it.
+  ClickFrames f;
+  EXPECT_TRUE(f.frame(false));
+  EXPECT_TRUE(f.frame(true));
+  EXPECT_TRUE(f.frame(true));
+  EXPECT_TRUE(f.frame(true, true));  // the message came: a ball is held
+  EXPECT_TRUE(f.frame(false));       // let go over snow: the next press is welcome
+  EXPECT_TRUE(f.frame(true));        // the second click of a double click
+
+  // A drag that began away from the snow and runs over it is not caught.
+  ClickFrames drag;
+  drag.takes = false;
+  drag.down = true;
+  EXPECT_FALSE(drag.frame(true));
+  EXPECT_FALSE(drag.frame(true));
+  EXPECT_TRUE(drag.frame(false));  // released over the snow: it is grabbable again
 }
 
 TEST(FrameRulesCursor, InsideAndPointsOfAMonitor) {
