@@ -131,7 +131,10 @@ def _team(img):
         "red_x": statistics.median(x for x, _ in red), "red_y": statistics.median(y for _, y in red),
         "brown_x": statistics.median(x for x, _ in brown), "brown_y": statistics.median(y for _, y in brown),
         "box": (left, top, right, bottom), "red": red, "brown": brown,
-        "whole": min(x for x, _ in both) > 3 and max(x for x, _ in both) < img.width - 4,
+        # Nothing cut off at the sides, and the sleigh is in: the reindeer's red
+        # harness alone is a tenth of their brown, the sleigh brings it to half.
+        "whole": min(x for x, _ in both) > 3 and max(x for x, _ in both) < img.width - 4
+                 and len(red) >= 0.25 * len(brown),
     }
 
 
