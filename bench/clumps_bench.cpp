@@ -1,7 +1,10 @@
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
+#include <memory>
 
+#include "world/balls.h"
 #include "world/surfaces.h"
 #include "world/world.h"
 
@@ -97,5 +100,54 @@ void BM_StepWorld600ClumpsBlizzard(benchmark::State& state) {
   runSteps(state, in);
 }
 BENCHMARK(BM_StepWorld600ClumpsBlizzard);
+
+// A slow machine's step (50 ms) with the most balls there may be, all
+// thrown hard: the worst case for the short steps that keep balls from
+// passing through each other. Balls that come to rest are thrown again.
+void BM_StepWorld40BallsThrownSlowFrames(benchmark::State& state) {
+  constexpr float kSlowFrame = 0.05f;
+  WorldInput in;
+  in.snowfall = false;
+  SnowWorld w(1920, 1080, 0xC2);
+  furnish(w, in);
+  WorldRandom r(7);
+  auto throwBall = [&r](kovra::Snowball& b) {
+    b.vx = r.next() * 2000.0f - 1000.0f;
+    b.vy = 400.0f + r.next() * 800.0f;
+    b.drift = nullptr;
+    b.sitsOn = nullptr;
+    b.onGround = false;
+  };
+  while (w.balls.size() < static_cast<size_t>(kovra::kMaxBalls)) {
+    auto b = std::make_unique<kovra::Snowball>();
+    b->x = 100.0f + r.next() * 1720.0f;
+    b->y = 300.0f + r.next() * 600.0f;
+    b->area = 300.0f + r.next() * 900.0f;
+    b->radius = kovra::ballRadius(b->area);
+    throwBall(*b);
+    w.balls.push_back(std::move(b));
+  }
+  const PointerInput away;
+  double now = 0;
+  for (auto _ : state) {
+    now += kSlowFrame;
+    w.stepWorld(kSlowFrame, in, away, now);
+    for (auto& b : w.balls) {
+      if (b->resting() && std::hypot(b->vx, b->vy) < 20.0f) throwBall(*b);
+    }
+    // Hard landings burst balls; new ones take their place.
+    while (w.balls.size() < static_cast<size_t>(kovra::kMaxBalls)) {
+      auto b = std::make_unique<kovra::Snowball>();
+      b->x = 100.0f + r.next() * 1720.0f;
+      b->y = 900.0f;
+      b->area = 600.0f;
+      b->radius = kovra::ballRadius(b->area);
+      throwBall(*b);
+      w.balls.push_back(std::move(b));
+    }
+    benchmark::DoNotOptimize(w.balls.data());
+  }
+}
+BENCHMARK(BM_StepWorld40BallsThrownSlowFrames);
 
 }  // namespace

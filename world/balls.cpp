@@ -29,6 +29,8 @@ constexpr int kStackLevels = 7;
 constexpr int kSupportLevels = 9;
 constexpr float kSnowmanEvery = 0.25f;
 constexpr float kCoveredSplat = 0.35f;    // s a ball may lie hidden on the ground
+constexpr float kSubstepTravel = 3.0f;    // pt a ball may move in one step; the smallest is 8 pt across
+constexpr int kMaxSubsteps = 16;
 
 int usableColumns(const Drift& d) {
   return static_cast<int>(std::min({static_cast<size_t>(std::max(0, d.columns)), d.heights.size(), d.limits.size()}));
@@ -420,6 +422,31 @@ bool SnowWorld::burstAt(Vec2 at) {
 void SnowWorld::stepBalls(float dt) {
   restoreBalls();
 
+  // Steps short enough that no ball moves more than kSubstepTravel at a
+  // time: a long frame must not carry a ball through another or through a
+  // ledge. Most frames need one.
+  float fastest = 0.0f;
+  for (const auto& bp : balls) {
+    if (!bp->held) fastest = std::max(fastest, std::hypot(bp->vx, bp->vy) + kGravity * dt);
+  }
+  const float travel = fastest * dt;
+  const int substeps = travel > kSubstepTravel
+                           ? std::min(kMaxSubsteps, static_cast<int>(std::ceil(travel / kSubstepTravel)))
+                           : 1;
+  const float h = dt / static_cast<float>(substeps);
+  for (int k = 0; k < substeps; ++k) {
+    moveBalls(h);
+    for (int pass = 0; pass < 3; ++pass) {
+      for (size_t i = 0; i < balls.size(); ++i) {
+        for (size_t j = i + 1; j < balls.size(); ++j) resolvePair(*balls[i], *balls[j], hand);
+      }
+    }
+  }
+  rollBalls(dt);
+}
+
+// Gravity, ledges, the ground and the screen's sides.
+void SnowWorld::moveBalls(float dt) {
   for (auto& bp : balls) {
     Snowball& b = *bp;
     if (b.held) continue;
@@ -473,13 +500,9 @@ void SnowWorld::stepBalls(float dt) {
     b.x = nx;
     b.y = ny;
   }
+}
 
-  for (int pass = 0; pass < 3; ++pass) {
-    for (size_t i = 0; i < balls.size(); ++i) {
-      for (size_t j = i + 1; j < balls.size(); ++j) resolvePair(*balls[i], *balls[j], hand);
-    }
-  }
-
+void SnowWorld::rollBalls(float dt) {
   for (auto& bp : balls) {
     Snowball& b = *bp;
     if (b.held) continue;

@@ -257,6 +257,8 @@ class SnowWorld {
   void updateHand(float dt, const PointerInput& pointer);
   // Step 8: balls in motion, then what covers them.
   void stepBalls(float dt);
+  void moveBalls(float dt);
+  void rollBalls(float dt);
   void supportCheck();
   // Step 10: every 0.25 s of steps the stacks are looked at for snowmen.
   void detectSnowmenEvery(float dt);

@@ -11,7 +11,7 @@ Environment:
   QUILLAR_SHOTS      folder for screenshots (default: build/e2e-shots)
   QUILLAR_E2E_TMP    scratch folder for prefixes and process output
                      (default: a new folder under /tmp, removed at the end)
-  QUILLAR_E2E_KEEP   set to 1 to keep a failed test's prefix for inspection
+  QUILLAR_E2E_KEEP   1 keeps a failed test's prefix for inspection, "all" every test's
   QUILLAR_E2E_TEMPLATE  a folder in which to keep the booted template prefix
                      between runs (booted there when missing)
 """
@@ -775,7 +775,8 @@ class Session:
             except HarnessError as exc:
                 print(f"harness: {self.name}: {exc}", file=sys.stderr)
         finally:
-            if not (self.failed and os.environ.get("QUILLAR_E2E_KEEP") == "1"):
+            keep = os.environ.get("QUILLAR_E2E_KEEP")
+            if not (keep == "all" or (self.failed and keep == "1")):
                 shutil.rmtree(self.prefix, ignore_errors=True)
 
     def __repr__(self):

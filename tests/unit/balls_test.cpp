@@ -503,6 +503,32 @@ TEST_F(Snowman, ABallSetOnAnotherBecomesASnowman) {
   EXPECT_FLOAT_EQ(top.y, bottom.y + bottom.radius + top.radius);
 }
 
+TEST_F(Snowman, ABallSetDownOnAnotherStaysOnTopAtAnyFrameRate) {
+  // A slow machine steps the world 50 ms at a time: a ball set down from a
+  // little above another must still land on it, not pass through it and the
+  // ledge below.
+  for (float dt : {kFrame, 0.033f, 0.05f}) {
+    for (float gap = 1.0f; gap <= 39.0f; gap += 1.0f) {
+      SCOPED_TRACE(testing::Message() << "step " << dt << " s, dropped from " << gap << " pt above");
+      w.resetBalls();
+      if (!w.findDrift("top")) windowDrift("top", 200, 480, 600, 5);
+      Snowball& bottom = addBall(500, 480 + 1.5f + 7.5f, 7.5f);
+      const float topY = bottom.y + bottom.radius + 7.0f + gap;
+      Snowball& top = addBall(503, topY, 7.0f);
+      w.hold(top, Vec2{503, topY});
+      w.letGo();
+      for (int i = 0; i < 40; ++i) {
+        now += dt;
+        w.stepWorld(dt, in, kovra::PointerInput{}, now);
+      }
+      ASSERT_TRUE(contains(w, &top) && contains(w, &bottom));
+      EXPECT_EQ(top.sitsOn, &bottom);
+      EXPECT_GT(top.y, bottom.y + bottom.radius);
+      EXPECT_EQ(w.snowmanCount(), 1);
+    }
+  }
+}
+
 TEST_F(Snowman, ThreeStackedHaveAHeadABodyAndAPlainBall) {
   ground();
   Snowball& low = addBall(600, 20, 20);
