@@ -429,10 +429,8 @@ void SnowWorld::stepBalls(float dt) {
   for (const auto& bp : balls) {
     if (!bp->held) fastest = std::max(fastest, std::hypot(bp->vx, bp->vy) + kGravity * dt);
   }
-  const float travel = fastest * dt;
-  const int substeps = travel > kSubstepTravel
-                           ? std::min(kMaxSubsteps, static_cast<int>(std::ceil(travel / kSubstepTravel)))
-                           : 1;
+  const float wanted = std::ceil(fastest * dt / kSubstepTravel);
+  const int substeps = wanted > 1.0f ? static_cast<int>(std::min(wanted, static_cast<float>(kMaxSubsteps))) : 1;
   const float h = dt / static_cast<float>(substeps);
   for (int k = 0; k < substeps; ++k) {
     moveBalls(h);
