@@ -400,6 +400,8 @@ void SoftPainter::drawSprite(const SpriteDraw& sprite) {
   const float cx = px(sprite.x), cy = py(sprite.y);
   const float ca = std::cos(sprite.angle), sa = std::sin(sprite.angle);
   if (!finite(cx) || !finite(cy) || !finite(gx) || !finite(gy) || !finite(ca) || !finite(sa)) return;
+  pic = &spriteForScale(*pic, std::sqrt(static_cast<float>(pic->width) / (2.0f * gx) *
+                                        static_cast<float>(pic->height) / (2.0f * gy)));
   const float ex = std::fabs(gx * ca) + std::fabs(gy * sa);
   const float ey = std::fabs(gx * sa) + std::fabs(gy * ca);
   int y0, y1, x0, x1;

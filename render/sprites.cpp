@@ -378,6 +378,54 @@ void completeDrawnSlots(SpriteSet& set) {
     slot[kSpriteBulbBody + c] = drawBulbPicture(c, false);
   }
   for (int c = 0; c < kSparkColours; ++c) slot[kSpriteSpark + c] = drawSparkPicture(c);
+  for (Sprite& s : slot) {
+    if (!s.empty()) makeSmallerCopies(s);
+  }
+}
+
+Sprite halveSprite(const Sprite& source) {
+  Sprite half;
+  if (source.empty()) return half;
+  half.width = (source.width + 1) / 2;
+  half.height = (source.height + 1) / 2;
+  half.pixels.resize(static_cast<size_t>(half.width) * static_cast<size_t>(half.height));
+  for (int y = 0; y < half.height; ++y) {
+    const int y0 = 2 * y, y1 = std::min(2 * y + 1, source.height - 1);
+    for (int x = 0; x < half.width; ++x) {
+      const int x0 = 2 * x, x1 = std::min(2 * x + 1, source.width - 1);
+      const uint32_t four[4] = {source.at(x0, y0), source.at(x1, y0), source.at(x0, y1), source.at(x1, y1)};
+      uint32_t out = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t sum = 2;  // rounds to nearest
+        for (uint32_t p : four) sum += (p >> shift) & 0xFFu;
+        out |= (sum / 4) << shift;
+      }
+      half.pixels[static_cast<size_t>(y) * static_cast<size_t>(half.width) + static_cast<size_t>(x)] = out;
+    }
+  }
+  return half;
+}
+
+void makeSmallerCopies(Sprite& sprite) {
+  sprite.smaller.clear();
+  if (sprite.empty()) return;
+  Sprite next = halveSprite(sprite);
+  while (!next.empty()) {
+    const bool last = next.width <= 4 || next.height <= 4;
+    Sprite after = last ? Sprite{} : halveSprite(next);
+    sprite.smaller.push_back(std::move(next));
+    next = std::move(after);
+  }
+}
+
+const Sprite& spriteForScale(const Sprite& sprite, float texelsPerPixel) {
+  size_t level = 0;
+  // NaN compares false and stays on the full picture.
+  while (texelsPerPixel >= 2.0f && level < sprite.smaller.size()) {
+    texelsPerPixel *= 0.5f;
+    ++level;
+  }
+  return level == 0 ? sprite : sprite.smaller[level - 1];
 }
 
 namespace {

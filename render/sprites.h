@@ -41,6 +41,10 @@ constexpr int kSparkColours = 7;
 struct Sprite {
   int32_t width = 0, height = 0;
   std::vector<uint32_t> pixels;
+  // The same picture at half, a quarter, ... of the size, for drawing it much
+  // smaller than it is: sampled straight from the full size, thin strokes
+  // would break up into stray dots.
+  std::vector<Sprite> smaller;
 
   bool empty() const { return width <= 0 || height <= 0; }
   uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
@@ -65,6 +69,15 @@ extern const std::array<Rgba, kSparkColours> kSparkPalette;
 // target by `strength`.
 Sprite recolour(const Sprite& source, const Rgba& target, float strength);
 
+// The picture at half the size (odd sides round up), every pixel the mean
+// of the 2 x 2 it covers, the last row or column doubled where one is missing.
+Sprite halveSprite(const Sprite& source);
+// Fills `smaller` with halved copies down to a side of 4 px or less.
+void makeSmallerCopies(Sprite& sprite);
+// The copy to sample when `texelsPerPixel` texels of the full picture fall on
+// one pixel: each halving that keeps at least one texel per pixel is taken.
+const Sprite& spriteForScale(const Sprite& sprite, float texelsPerPixel);
+
 // The pictures drawn at start-up.
 Sprite drawCrystalPicture(int shape);  // 0..2, 64 x 64
 Sprite drawStreakPicture();            // 300 x 10, head at the right
@@ -75,7 +88,8 @@ Sprite drawGlowPicture(int colour);    // 64 x 64
 Sprite drawSparkPicture(int colour);   // 16 x 16
 
 // Makes the tinted copies (13 from 2, 16 and 17 from 4 and 5, each only when
-// its source is there) and draws slots 14, 15 and 18..43.
+// its source is there), draws slots 14, 15 and 18..43 and gives every filled
+// slot its smaller copies.
 void completeDrawnSlots(SpriteSet& set);
 
 // The process-wide set; every slot starts empty.

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import re
 import subprocess
+import time
 from pathlib import Path
 
 
@@ -28,6 +29,19 @@ def load(path: Path) -> Image:
                          timeout=60).stdout
     assert len(raw) == w * h * 3, (len(raw), w, h)
     return Image(w, h, raw)
+
+
+def screenshot_until(session, label: str, ready, timeout: float, pause: float = 1.0) -> Image:
+    """Screenshots the session's screen until ready(img) holds or `timeout` s
+    have passed, and returns the last picture. Snow that builds up runs on the
+    world's clock, which a slow machine slows down: a fixed wait would measure
+    the machine, not the snow."""
+    end = time.monotonic() + timeout
+    while True:
+        img = load(session.screenshot(label))
+        if ready(img) or time.monotonic() > end:
+            return img
+        time.sleep(pause)
 
 
 def bright_blobs(img: Image, threshold: int = 110, region=None):

@@ -39,8 +39,15 @@ def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     assert s.helper.ok("zorder").split()[0] == "3"
-    time.sleep(50)
-    img = pixels.load(s.screenshot("drifts"))
+
+    def settled(img):
+        return (_columns_with_snow(img, 230, 460, 480, 500) > 0.35
+                and _columns_with_snow(img, 1180, 1720, 330, 350) > 0.35
+                and _columns_with_snow(img, 800, 1920, 1066, 1080) > 0.15)
+
+    # Under a minute of blizzard on a quick machine; longer where frames are slow.
+    time.sleep(35)
+    img = pixels.screenshot_until(s, "drifts", settled, timeout=60, pause=2.0)
 
     # Window 1's top edge (y 500) carries snow left of window 3 (after under a
     # minute the drifts are still lumps, not yet a closed layer; right of it lies
@@ -73,8 +80,9 @@ def test_yanked_window_throws_its_snow_and_closed_window_keeps_none(s):
     s.helper.ok("open 1 400 600 900 300 popup")
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
-    time.sleep(45)
-    before = pixels.load(s.screenshot("before-yank"))
+    time.sleep(30)
+    before = pixels.screenshot_until(s, "before-yank", lambda img: _columns_with_snow(img, 430, 1270, 580, 600) > 0.35,
+                                     timeout=60, pause=2.0)
     assert _columns_with_snow(before, 430, 1270, 580, 600) > 0.35
 
     # A drag: the button is down over the window while it jumps up by 300 px.

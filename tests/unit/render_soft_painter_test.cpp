@@ -1,10 +1,12 @@
 #include "render/soft_painter.h"
+#include "render/sprites.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -386,6 +388,56 @@ TEST(RenderSoftPainterSprite, InvalidOrEmptySlotsAndTinySpritesDrawNothing) {
   EXPECT_EQ(c.touched(), 0);
   p.drawSprite(at(43, 8, 8, 1));
   EXPECT_GT(c.touched(), 30);
+}
+
+// Pieces of 4-connected pixels with alpha above `threshold` in a w x w canvas.
+int brightPieces(Canvas& c, int w, uint32_t threshold) {
+  std::vector<int> piece(static_cast<size_t>(w) * w, -1);
+  int pieces = 0;
+  for (int start = 0; start < w * w; ++start) {
+    if (alphaOf(c.at(start % w, start / w)) <= threshold || piece[static_cast<size_t>(start)] >= 0) continue;
+    std::vector<int> todo{start};
+    piece[static_cast<size_t>(start)] = pieces;
+    while (!todo.empty()) {
+      const int k = todo.back();
+      todo.pop_back();
+      const int x = k % w, y = k / w;
+      for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+        const int xx = x + dx, yy = y + dy;
+        if (xx < 0 || yy < 0 || xx >= w || yy >= w) continue;
+        const size_t m = static_cast<size_t>(yy * w + xx);
+        if (piece[m] < 0 && alphaOf(c.at(xx, yy)) > threshold) {
+          piece[m] = pieces;
+          todo.push_back(yy * w + xx);
+        }
+      }
+    }
+    ++pieces;
+  }
+  return pieces;
+}
+
+TEST(RenderSoftPainterSprite, CrystalsDrawnFarBelowTheirSizeStayInOnePiece) {
+  // 64 px crystals as 4 to 10 px tumbling flakes: sampled from the full
+  // picture, their thin arms fall apart into specks around them.
+  for (int shape = 0; shape < 3; ++shape) {
+    Canvas c(40, 40);
+    c.sprites.slots[kovra::kSpriteCrystal] = kovra::drawCrystalPicture(shape);
+    kovra::makeSmallerCopies(c.sprites.slots[kovra::kSpriteCrystal]);
+    SoftPainter p = c.painter();
+    int flakes = 0, pieces = 0;
+    for (float size = 4.0f; size <= 10.0f; size += 1.5f) {
+      for (float turned = 0.3f; turned <= 1.0f; turned += 0.35f) {
+        for (float angle = 0.0f; angle < 3.0f; angle += 0.5f) {
+          c.fill(0);
+          p.drawSprite({kovra::kSpriteCrystal, 20.3f, 19.6f, turned * size, size, angle, 0.9f, false, false});
+          pieces += brightPieces(c, 40, 110);
+          ++flakes;
+        }
+      }
+    }
+    EXPECT_LE(pieces, flakes * 115 / 100) << "shape " << shape << ": " << pieces << " pieces in " << flakes << " flakes";
+  }
 }
 
 TEST(RenderSoftPainterSprite, UnscaledSpriteCopiesItsTexels) {

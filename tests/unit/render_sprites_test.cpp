@@ -36,6 +36,43 @@ struct Size {
   int slot, w, h;
 };
 
+TEST(RenderSprites, HalvingAveragesEachTwoByTwoAndRoundsOddSidesUp) {
+  Sprite s = picture(3, 3, 0);
+  // 2 x 2 block of mixed pixels, then an odd column and row.
+  s.pixels = {argb(255, 255, 0, 0), argb(255, 0, 255, 0), argb(100, 100, 0, 0),
+              argb(0, 0, 0, 0),     argb(255, 0, 0, 255), argb(100, 100, 0, 0),
+              argb(40, 0, 40, 0),   argb(0, 0, 0, 0),     argb(255, 0, 0, 0)};
+  Sprite h = kovra::halveSprite(s);
+  ASSERT_EQ(h.width, 2);
+  ASSERT_EQ(h.height, 2);
+  EXPECT_EQ(h.at(0, 0), argb(191, 64, 64, 64));  // (255 + 255 + 0 + 255) / 4, rounded
+  EXPECT_EQ(h.at(1, 0), argb(100, 100, 0, 0));   // the last column doubles itself
+  EXPECT_EQ(h.at(0, 1), argb(20, 0, 20, 0));
+  EXPECT_EQ(h.at(1, 1), argb(255, 0, 0, 0));
+  EXPECT_TRUE(kovra::halveSprite(Sprite{}).empty());
+}
+
+TEST(RenderSprites, SmallerCopiesGoDownToFourPixelsAndTheScalePicksOne) {
+  Sprite s = picture(64, 48, argb(255, 255, 255, 255));
+  kovra::makeSmallerCopies(s);
+  ASSERT_EQ(s.smaller.size(), 4u);  // 32 x 24, 16 x 12, 8 x 6, 4 x 3
+  EXPECT_EQ(s.smaller[3].width, 4);
+  EXPECT_EQ(s.smaller[3].height, 3);
+  EXPECT_EQ(s.smaller[3].at(3, 2), argb(255, 255, 255, 255));
+  EXPECT_EQ(&kovra::spriteForScale(s, 1.0f), &s);        // drawn at its size or larger
+  EXPECT_EQ(&kovra::spriteForScale(s, 1.99f), &s);
+  EXPECT_EQ(&kovra::spriteForScale(s, 2.0f), &s.smaller[0]);
+  EXPECT_EQ(&kovra::spriteForScale(s, 7.9f), &s.smaller[1]);  // 64 px on 8: the 16 px copy
+  EXPECT_EQ(&kovra::spriteForScale(s, 1000.0f), &s.smaller[3]);
+  EXPECT_EQ(&kovra::spriteForScale(s, std::nanf("")), &s);
+
+  SpriteSet set;
+  kovra::completeDrawnSlots(set);
+  for (const Sprite& slot : set.slots) {
+    if (!slot.empty()) EXPECT_FALSE(slot.smaller.empty());
+  }
+}
+
 TEST(RenderSprites, DrawnSlotsHaveTheirSizesAndPictureSlotsStayEmpty) {
   SpriteSet set;
   kovra::completeDrawnSlots(set);
