@@ -197,7 +197,17 @@ class Display:
         self.proc = None
 
     def screenshot(self, path) -> Path:
-        """Saves the whole screen as PNG."""
+        """Saves the whole screen as PNG. Now and then xwd fails on Xvfb (seen
+        once in some hundreds of pictures); a second try a moment later works."""
+        for attempt in range(3):
+            try:
+                return self._screenshot(path)
+            except subprocess.CalledProcessError:
+                if attempt == 2:
+                    raise
+                time.sleep(0.2)
+
+    def _screenshot(self, path) -> Path:
         path = Path(path)
         path.parent.mkdir(parents=True, exist_ok=True)
         if shutil.which("xwd"):
