@@ -118,15 +118,19 @@ void BM_StepWorld40BallsThrownSlowFrames(benchmark::State& state) {
     b.sitsOn = nullptr;
     b.onGround = false;
   };
-  while (w.balls.size() < static_cast<size_t>(kovra::kMaxBalls)) {
-    auto b = std::make_unique<kovra::Snowball>();
-    b->x = 100.0f + r.next() * 1720.0f;
-    b->y = 300.0f + r.next() * 600.0f;
-    b->area = 300.0f + r.next() * 900.0f;
-    b->radius = kovra::ballRadius(b->area);
-    throwBall(*b);
-    w.balls.push_back(std::move(b));
-  }
+  // Hard landings burst balls; new ones take their place.
+  auto fill = [&w, &r, &throwBall] {
+    while (w.balls.size() < static_cast<size_t>(kovra::kMaxBalls)) {
+      auto b = std::make_unique<kovra::Snowball>();
+      b->x = 100.0f + r.next() * 1720.0f;
+      b->y = 300.0f + r.next() * 600.0f;
+      b->area = 300.0f + r.next() * 900.0f;
+      b->radius = kovra::ballRadius(b->area);
+      throwBall(*b);
+      w.balls.push_back(std::move(b));
+    }
+  };
+  fill();
   const PointerInput away;
   double now = 0;
   for (auto _ : state) {
@@ -135,16 +139,7 @@ void BM_StepWorld40BallsThrownSlowFrames(benchmark::State& state) {
     for (auto& b : w.balls) {
       if (b->resting() && std::hypot(b->vx, b->vy) < 20.0f) throwBall(*b);
     }
-    // Hard landings burst balls; new ones take their place.
-    while (w.balls.size() < static_cast<size_t>(kovra::kMaxBalls)) {
-      auto b = std::make_unique<kovra::Snowball>();
-      b->x = 100.0f + r.next() * 1720.0f;
-      b->y = 900.0f;
-      b->area = 600.0f;
-      b->radius = kovra::ballRadius(b->area);
-      throwBall(*b);
-      w.balls.push_back(std::move(b));
-    }
+    fill();
     benchmark::DoNotOptimize(w.balls.data());
   }
 }

@@ -427,7 +427,10 @@ void SnowWorld::stepBalls(float dt) {
   // ledge. Most frames need one.
   float fastest = 0.0f;
   for (const auto& bp : balls) {
-    if (!bp->held) fastest = std::max(fastest, std::hypot(bp->vx, bp->vy) + kGravity * dt);
+    if (bp->held) continue;
+    // A ball at rest only settles back onto its support under gravity.
+    const float falling = bp->resting() ? 0.0f : kGravity * dt;
+    fastest = std::max(fastest, std::hypot(bp->vx, bp->vy) + falling);
   }
   const float wanted = std::ceil(fastest * dt / kSubstepTravel);
   const int substeps = wanted > 1.0f ? static_cast<int>(std::min(wanted, static_cast<float>(kMaxSubsteps))) : 1;
