@@ -12,9 +12,9 @@
 #include "desktop/smart_pause.h"
 #include "desktop/survey_win.h"
 #include "render/overlay_win.h"
-#include "shell/log.h"
-#include "shell/settings.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/win_util_win.h"
 
 namespace {
 

@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+namespace kovra {
+// What became of a window that left the survey.
+enum class Fate { Gone = 0, Hidden = 1 };
+}  // namespace kovra
+
 // A rectangle in physical pixels of the virtual screen, y down.
 struct PixelRect {
   int32_t left = 0, top = 0, right = 0, bottom = 0;

@@ -7,7 +7,7 @@
 
 #include "desktop/survey_rules.h"
 #include "desktop/survey_win.h"
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

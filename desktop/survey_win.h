@@ -2,7 +2,6 @@
 #include <cstdint>
 
 #include "desktop/survey.h"
-#include "world/world.h"
 
 // One pass over the top-level windows and taskbars; call once per frame.
 void survey(double now);

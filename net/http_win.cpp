@@ -7,8 +7,8 @@
 
 #include "net/http_win.h"
 #include "net/url.h"
-#include "shell/log.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/win_util_win.h"
 
 #ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
 #define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000

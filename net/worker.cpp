@@ -5,7 +5,7 @@
 #include <thread>
 #include <utility>
 
-#include "shell/log.h"
+#include "base/log.h"
 
 void runWorker(std::function<void()> task) {
   if (!task) return;

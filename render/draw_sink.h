@@ -8,9 +8,12 @@
 #include <span>
 #include <vector>
 
-#include "world/drift.h"  // OutlinePoint: the profile points a drift keeps
-
 namespace kovra {
+
+// One point of a drift's outline, relative to the drift's origin.
+struct OutlinePoint {
+  float x = 0, height = 0;
+};
 
 // Straight (not premultiplied) colour, every component 0..1.
 struct Rgba {

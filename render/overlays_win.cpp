@@ -9,10 +9,10 @@
 #include "render/renderer_win.h"
 #include "desktop/probes_win.h"
 #include "desktop/survey_win.h"
-#include "shell/log.h"
-#include "shell/settings.h"
+#include "base/log.h"
+#include "base/settings.h"
 #include "shell/shell_win.h"
-#include "shell/win_util_win.h"
+#include "base/win_util_win.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "render/renderer_win.h"
 #include "render/soft_painter.h"
 #include "render/sprites_win.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "world/scene.h"
 
 namespace {

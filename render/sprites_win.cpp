@@ -8,8 +8,8 @@
 
 #include "render/sprites.h"
 #include "render/sprites_win.h"
-#include "shell/log.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/win_util_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/shell_win.h"
+#include "screensaver/screensaver_win.h"
 
 // The screensaver mode is not part of this build yet: it never takes a start.
 bool screensaverOffer(const wchar_t* commandLine, int& exitCode) {

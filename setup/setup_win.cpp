@@ -1,4 +1,4 @@
-#include "shell/shell_win.h"
+#include "setup/setup_win.h"
 
 // Installation, update and removal are not part of this build yet: the
 // dispatcher never takes a start.

@@ -8,11 +8,11 @@
 #include <string>
 
 #include "shell/commands_win.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/mail.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/shell_win.h"
-#include "shell/win_util_win.h"
+#include "base/win_util_win.h"
 #include "ui/text.h"
 
 namespace {

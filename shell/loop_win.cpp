@@ -11,14 +11,14 @@
 #include "desktop/probes_win.h"
 #include "desktop/survey_win.h"
 #include "shell/commands_win.h"
-#include "shell/settings_win.h"
+#include "base/settings_win.h"
 #include "shell/tray_win.h"
-#include "shell/win_util_win.h"
+#include "base/win_util_win.h"
 #include "world/surfaces.h"
 #include "shell/frame_rules.h"
-#include "shell/log.h"
+#include "base/log.h"
 #include "shell/pacing.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/shell_win.h"
 
 namespace {

@@ -8,14 +8,17 @@
 
 #include "desktop/survey_win.h"
 #include "render/overlay_win.h"
+#include "screensaver/screensaver_win.h"
+#include "setup/setup_win.h"
+#include "wallpaper/wallpaper_tick_win.h"
 #include "shell/commands_win.h"
-#include "shell/log.h"
-#include "shell/log_win.h"
-#include "shell/settings.h"
-#include "shell/settings_win.h"
+#include "base/log.h"
+#include "base/log_win.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
-#include "shell/win_util_win.h"
+#include "base/win_util_win.h"
 #include "ui/text.h"
 
 #ifndef QUILLAR_VERSION

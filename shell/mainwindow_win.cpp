@@ -8,16 +8,13 @@
 
 #include "render/overlay_win.h"
 #include "shell/commands_win.h"
-#include "shell/log.h"
-#include "shell/settings.h"
-#include "shell/settings_win.h"
+#include "base/log.h"
+#include "base/settings.h"
+#include "base/settings_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
 
 namespace {
-
-// Read by postToMain on any thread; set while the window exists.
-std::atomic<HWND> gPostTarget{nullptr};
 
 constexpr uint32_t kGuidePauseStep = 0x20;
 
@@ -46,6 +43,11 @@ void onTimer(HWND hwnd, UINT_PTR id) {
 
 }  // namespace
 
+ShellState& shellState() {
+  static ShellState state;
+  return state;
+}
+
 void setPaused(bool paused) {
   ShellState& st = shellState();
   Settings& set = settings();
@@ -67,13 +69,6 @@ void setPaused(bool paused) {
   settingsWindowRepaint();
 }
 
-void postToMain(std::function<void()> task) {
-  HWND target = gPostTarget.load();
-  if (!target || !task) return;
-  auto* heap = new std::function<void()>(std::move(task));
-  if (!PostMessageW(target, kMsgTask, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
-}
-
 LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   ShellState& st = shellState();
   if (msg != 0 && msg == st.taskbarCreatedMessage) {
@@ -82,10 +77,10 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
   switch (msg) {
     case WM_NCCREATE:
-      gPostTarget.store(hwnd);
+      mainThreadTarget(hwnd);
       break;
     case WM_NCDESTROY:
-      gPostTarget.store(nullptr);
+      mainThreadTarget(nullptr);
       break;
     case WM_DESTROY:
       trayRemove();
@@ -138,11 +133,9 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       // (a control window in the second parameter) are not commands.
       if (lp == 0 && HIWORD(wp) == 0) menuCommand(LOWORD(wp));
       return 0;
-    case kMsgTask: {
-      std::unique_ptr<std::function<void()>> task(reinterpret_cast<std::function<void()>*>(lp));
-      if (task && *task) (*task)();
+    case kMsgTask:
+      runPostedTask(lp);
       return 0;
-    }
     default:
       break;
   }

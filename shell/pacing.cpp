@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

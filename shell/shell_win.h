@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "base/clock_win.h"
+#include "base/main_thread_win.h"
 #include "shell/frame_rules.h"
 #include "shell/pacing.h"
 
@@ -25,12 +27,6 @@ struct ShellState {
 
 ShellState& shellState();
 
-// Monotonic seconds from the performance counter.
-double shellClock();
-void shellClockInit();
-
-// Wall clock as seconds since 1601 (for pauses and time away).
-double wallSeconds();
 
 // Main loop, frames and the tick.
 bool snowActive();
@@ -41,13 +37,6 @@ void requestRebuild(double delaySeconds);
 // Main window.
 constexpr UINT kMsgTray = WM_APP + 1;
 constexpr UINT kMsgOpenSettings = WM_APP + 2;
-constexpr UINT kMsgTask = WM_APP + 5;
 LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 void setPaused(bool paused);
-// Any thread: runs the task on the main thread between frames.
-void postToMain(std::function<void()> task);
 
-// Roles that later work fills in; each reports whether it took the start.
-bool screensaverOffer(const wchar_t* commandLine, int& exitCode);
-bool setupOffer(const wchar_t* commandLine, int& exitCode);
-int wallpaperTick();

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/settings.h"  // kLanguageCount, languageCode, uiLanguage
+#include "base/settings.h"  // kLanguageCount, languageCode, uiLanguage
 
 // One row: the Ukrainian key, then English, German, Polish, Spanish, French
 // and Italian. An empty translation falls back to English.

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "render/draw_sink.h"  // OutlinePoint
 #include "world/random.h"
 
 namespace kovra {
@@ -21,11 +22,6 @@ float driftCap(DriftKind kind);
 // A rectangle in world points: lower-left corner, y up.
 struct Rect {
   float x = 0, y = 0, width = 0, height = 0;
-};
-
-// One point of a drift's outline, relative to the drift's origin.
-struct OutlinePoint {
-  float x = 0, height = 0;
 };
 
 // Snow pushed off a newly covered part that found no room, thrown from

@@ -26,7 +26,6 @@
 namespace kovra {
 
 // What became of a window whose drift vanished.
-enum class Fate { Gone = 0, Hidden = 1 };
 
 // The snow settings of one frame, built by the frame tick.
 struct WorldInput {

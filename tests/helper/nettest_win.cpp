@@ -25,8 +25,8 @@
 #include "net/http_win.h"
 #include "net/sha256.h"
 #include "net/worker.h"
-#include "shell/log.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/win_util_win.h"
 
 namespace {
 

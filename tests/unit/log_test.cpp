@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "ui/menu_model.h"
 #include "ui/text.h"
 #include "ui_language.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace {
 

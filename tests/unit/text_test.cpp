@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "ui/text.h"
 #include "ui_language.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Sets the UI language for one test and puts the previous one back.
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 class UiLanguage {
  public:

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 // Reads the sixteen values of Software\Kovra into `s`. When the key cannot be
 // opened, returns that error and leaves `s` as it is.

@@ -1,10 +1,10 @@
-#include "shell/settings_win.h"
+#include "base/settings_win.h"
 
 #include <optional>
 #include <vector>
 
-#include "shell/log.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/win_util_win.h"
 
 static_assert(kRegTypeString == REG_SZ && kRegTypeDword == REG_DWORD, "registry type codes");
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");

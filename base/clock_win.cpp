@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "shell/shell_win.h"
+#include "base/clock_win.h"
 
 namespace {
 double gFrequency = 0;
@@ -26,9 +26,4 @@ double wallSeconds() {
   u.LowPart = ft.dwLowDateTime;
   u.HighPart = ft.dwHighDateTime;
   return static_cast<double>(u.QuadPart) / 1e7;
-}
-
-ShellState& shellState() {
-  static ShellState state;
-  return state;
 }

@@ -1,4 +1,4 @@
-#include "shell/win_util_win.h"
+#include "base/win_util_win.h"
 
 std::wstring toWide(const std::string& utf8) {
   if (utf8.empty()) return std::wstring();

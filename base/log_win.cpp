@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/log.h"
-#include "shell/log_win.h"
-#include "shell/win_util_win.h"
+#include "base/log.h"
+#include "base/log_win.h"
+#include "base/win_util_win.h"
 
 namespace {
 std::wstring gLogPath;

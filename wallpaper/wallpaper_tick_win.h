@@ -1,0 +1,3 @@
+#pragma once
+// The "--wallpaper-tick" role: applies the time-of-day wallpaper once and ends.
+int wallpaperTick();
