@@ -5,6 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
 what=${1:-all}
+# Objects compiled in another clone or work tree of the project are reused.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
 
 if [ "$what" = all ] || [ "$what" = native ]; then
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 pkgs=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config ccache
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   wine64 wine xvfb xserver-xorg-core xserver-xorg-video-dummy xdotool x11-utils x11-xserver-utils x11-apps xauth
