@@ -2,11 +2,6 @@
 
 #include <cmath>
 
-Settings& settings() {
-  static Settings instance;
-  return instance;
-}
-
 namespace {
 
 int32_t asSigned(uint32_t v) { return static_cast<int32_t>(v); }

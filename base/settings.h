@@ -1,5 +1,5 @@
 #pragma once
-// The shell's settings record (one process-wide instance, main thread only)
+// The shell's settings record (held by the application state, main thread only)
 // and the rules that turn stored registry values into it and back. The rules
 // work over a small key-value source so that they run and are tested without
 // Windows; shell/settings_win.h is the registry layer on top.
@@ -28,9 +28,9 @@ struct Settings {
   int32_t fireworksYear = 0;
   bool smartPause = true;
   int32_t fpsMode = 0;  // 0 auto, 1 30 fps, 2 60 fps
+  bool operator==(const Settings&) const = default;
 };
 
-Settings& settings();
 
 // ------------------------------------------------------------ stored values
 

@@ -10,10 +10,7 @@
 
 #include "desktop/probes_win.h"
 #include "desktop/smart_pause.h"
-#include "desktop/survey_win.h"
-#include "render/overlay_win.h"
 #include "base/log.h"
-#include "base/settings.h"
 #include "base/win_util_win.h"
 
 namespace {
@@ -26,10 +23,6 @@ struct ProbeState {
 };
 
 ProbeState gProbe;
-double gLastProbe = -10.0;
-bool gPreviousFullScreen = false;
-int gSamplings = 0;
-SmartPauseState gPause;
 
 bool fullScreenProbe() {
   QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
@@ -117,34 +110,14 @@ DWORD WINAPI probeThread(void*) {
   }
 }
 
-PixelRect pixelRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
-
-void markAllDirty() {
-  for (auto& o : overlays()) o->dirty = true;
-}
-
 }  // namespace
 
-void probesResetTime() { gLastProbe = -10.0; }
-const char* smartPauseCurrent() { return gPause.current; }
-bool exclusiveFullScreen() { return gProbe.fullScreen.load(); }
-
-void smartPauseOverride() {
-  if (!smartPauseShowAnyway(gPause)) return;
-  logLine("smart pause: shown anyway");
-  markAllDirty();
-}
-
-void probesSample(double now) {
-  if (now - gLastProbe <= 0.5) return;
-  gLastProbe = now;
-  const Settings& set = settings();
-
+ProbeReading probesSample(bool smartPauseEnabled) {
   if (!gProbe.started) {
     gProbe.started = true;
     gProbe.fullScreen.store(fullScreenProbe());
-    gProbe.smartPauseEnabled.store(set.smartPause);
-    gProbe.reason.store(set.smartPause ? smartPauseReason() : nullptr);
+    gProbe.smartPauseEnabled.store(smartPauseEnabled);
+    gProbe.reason.store(smartPauseEnabled ? smartPauseReason() : nullptr);
     HANDLE thread = CreateThread(nullptr, 64 * 1024, probeThread, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread) {
       SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
@@ -155,39 +128,10 @@ void probesSample(double now) {
       gProbe.started = false;
     }
   }
-
-  bool full = gProbe.fullScreen.load();
-  if (full != gPreviousFullScreen) {
-    gPreviousFullScreen = full;
-    logLine("exclusive full-screen / presentation: %d", full ? 1 : 0);
-  }
-
-  const DesktopSurvey& sv = desktopSurvey();
-  HWND fg = GetForegroundWindow();
-  HWND root = fg ? GetAncestor(fg, GA_ROOT) : nullptr;
-  for (auto& o : overlays()) {
-    bool app = full || fullScreenAppOn(pixelRect(o->monitorRect), sv.windows,
-                                       static_cast<uint64_t>(reinterpret_cast<uintptr_t>(fg)),
-                                       static_cast<uint64_t>(reinterpret_cast<uintptr_t>(root)));
-    if (app != o->fullScreenApp) {
-      logLine("monitor %ld,%ld full-screen app: %d", o->monitorRect.left, o->monitorRect.top, app ? 1 : 0);
-      o->fullScreenApp = app;
-      o->dirty = true;
-    }
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (GetMonitorInfoW(o->monitor, &info) && !EqualRect(&info.rcWork, &o->workRect)) {
-      o->workRect = info.rcWork;
-      o->dirty = true;
-    }
-  }
-
-  gProbe.smartPauseEnabled.store(set.smartPause);
-  if (gSamplings++ % 4 == 0) {
-    std::string text;
-    if (smartPauseFollow(gPause, set.smartPause, gProbe.started, gProbe.reason.load(), text)) {
-      logLine("smart pause: %s", text.c_str());
-      markAllDirty();
-    }
-  }
+  gProbe.smartPauseEnabled.store(smartPauseEnabled);
+  ProbeReading r;
+  r.started = gProbe.started;
+  r.fullScreen = gProbe.fullScreen.load();
+  r.reason = gProbe.reason.load();
+  return r;
 }

@@ -1,14 +1,10 @@
 #pragma once
-// Smart pause: the probe thread and the frame tick's twice-a-second sampling.
+// Smart pause: the probe thread behind it. Slow queries run on one long-lived
+// thread that publishes its findings through atomics only; the frame tick
+// samples them twice a second.
+#include "desktop/smart_pause.h"
 
-// Main thread: starts the probe thread on first use, sets each overlay's
-// full-screen flag and work area, and follows the smart-pause reason.
-void probesSample(double now);
-// Runs the probes at the next frame (after every overlay build).
-void probesResetTime();
-// The reason that hides the snow now, or null.
-const char* smartPauseCurrent();
-// The exclusive full-screen flag (a game, presentation or screensaver runs).
-bool exclusiveFullScreen();
-// "Show the snow anyway" for the current reason.
-void smartPauseOverride();
+// Main thread: starts the probe thread unless it runs (a failed start is
+// tried again at the next call), then returns what it found. The enabled
+// flag tells the thread whether to look for smart-pause reasons at all.
+ProbeReading probesSample(bool smartPauseEnabled);

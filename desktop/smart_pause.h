@@ -28,6 +28,13 @@ const char* smartPauseReasonFrom(bool lowBattery, bool deviceInUse, bool display
 bool fullScreenAppOn(const PixelRect& monitor, const std::vector<SurveyedWindow>& windows, uint64_t foreground,
                      uint64_t foregroundRoot);
 
+// What the probe thread has found, as the frame tick samples it.
+struct ProbeReading {
+  bool started = false;          // the probe thread runs
+  bool fullScreen = false;       // exclusive full screen, presentation or a screensaver
+  const char* reason = nullptr;  // one of the kReason* constants, or null
+};
+
 struct SmartPauseState {
   const char* current = nullptr;   // the reason that hides the snow now
   const char* override = nullptr;  // the reason the user showed the snow anyway for

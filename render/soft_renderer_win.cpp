@@ -2,26 +2,39 @@
 // section and handed to the system with UpdateLayeredWindow.
 #include <windows.h>
 
+#include <algorithm>
+
+#include "base/log.h"
+#include "base/owners_win.h"
 #include "render/layered_alpha.h"
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
 #include "render/soft_painter.h"
 #include "render/sprites_win.h"
-#include "base/log.h"
-#include "world/scene.h"
 
 namespace {
 
 int gPresentFailures = 0;
 
-void present(MonitorOverlay& o) {
-  LONG w = o.monitorRect.right - o.monitorRect.left;
-  LONG h = o.monitorRect.bottom - o.monitorRect.top;
-  POINT dst{o.monitorRect.left, o.monitorRect.top};
-  SIZE size{w, h};
+// A memory DC with a top-down 32-bit DIB section selected into it.
+class DibSurface final : public OverlaySurface {
+ public:
+  UniqueDc dc;
+  UniqueBitmap dib;
+  SelectedObject selection;  // released first: the DIB leaves the DC before either is freed
+  uint32_t* pixels = nullptr;
+  int width = 0, height = 0;
+  ~DibSurface() override { selection.reset(); }
+};
+
+DibSurface* dibOf(MonitorOverlay& o) { return static_cast<DibSurface*>(o.surface.get()); }
+
+void present(MonitorOverlay& o, DibSurface& s, float opacity) {
+  POINT dst{o.display.monitorRect.left, o.display.monitorRect.top};
+  SIZE size{s.width, s.height};
   POINT src{0, 0};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, layeredAlpha(o.opacity), AC_SRC_ALPHA};
-  if (!UpdateLayeredWindow(o.window, nullptr, &dst, &size, o.memDc, &src, 0, &blend, ULW_ALPHA)) {
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, layeredAlpha(opacity), AC_SRC_ALPHA};
+  if (!UpdateLayeredWindow(o.window, nullptr, &dst, &size, s.dc.get(), &src, 0, &blend, ULW_ALPHA)) {
     if (gPresentFailures < 5) {
       ++gPresentFailures;
       logLine("UpdateLayeredWindow failed (%lu)", GetLastError());
@@ -32,8 +45,8 @@ void present(MonitorOverlay& o) {
 }  // namespace
 
 bool SoftRenderer::attach(MonitorOverlay& o) {
-  int w = static_cast<int>(o.monitorRect.right - o.monitorRect.left);
-  int h = static_cast<int>(o.monitorRect.bottom - o.monitorRect.top);
+  int w = static_cast<int>(o.display.monitorRect.right - o.display.monitorRect.left);
+  int h = static_cast<int>(o.display.monitorRect.bottom - o.display.monitorRect.top);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = w;
@@ -41,49 +54,37 @@ bool SoftRenderer::attach(MonitorOverlay& o) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
+  auto s = std::make_unique<DibSurface>();
   HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
+  s->dc.reset(CreateCompatibleDC(screen));
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  s->dib.reset(CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   DWORD error = GetLastError();
   if (screen) ReleaseDC(nullptr, screen);
-  if (!dc || !dib || !bits) {
+  o.surface.reset();
+  if (!s->dc || !s->dib || !bits) {
     logLine("compatible renderer: CreateDIBSection %dx%d failed (%lu)", w, h, error);
-    if (dib) DeleteObject(dib);
-    if (dc) DeleteDC(dc);
-    o.memDc = nullptr;
-    o.dib = nullptr;
-    o.previousBitmap = nullptr;
-    o.pixels = nullptr;
     return false;
   }
-  o.memDc = dc;
-  o.dib = dib;
-  o.previousBitmap = SelectObject(dc, dib);
-  o.pixels = static_cast<uint32_t*>(bits);
-  std::fill(o.pixels, o.pixels + static_cast<size_t>(w) * h, 0u);
-  present(o);
+  s->selection.select(s->dc.get(), s->dib.get());
+  s->pixels = static_cast<uint32_t*>(bits);
+  s->width = w;
+  s->height = h;
+  std::fill(s->pixels, s->pixels + static_cast<size_t>(w) * h, 0u);
+  present(o, *s, 0.0f);
+  o.surface = std::move(s);
   return true;
 }
 
-void SoftRenderer::detach(MonitorOverlay& o) {
-  if (o.memDc && o.previousBitmap) SelectObject(o.memDc, o.previousBitmap);
-  if (o.dib) DeleteObject(o.dib);
-  if (o.memDc) DeleteDC(o.memDc);
-  o.memDc = nullptr;
-  o.dib = nullptr;
-  o.previousBitmap = nullptr;
-  o.pixels = nullptr;
-}
+void SoftRenderer::detach(MonitorOverlay& o) { o.surface.reset(); }
 
-bool SoftRenderer::drawFrame(MonitorOverlay& o) {
-  if (!o.pixels || !o.world) return true;
-  int w = static_cast<int>(o.monitorRect.right - o.monitorRect.left);
-  int h = static_cast<int>(o.monitorRect.bottom - o.monitorRect.top);
-  kovra::SoftPainter painter(o.pixels, w, h, w, o.scale, o.heightDip, loadSprites());
+bool SoftRenderer::drawFrame(MonitorOverlay& o, float opacity, const SceneDrawer& draw) {
+  DibSurface* s = dibOf(o);
+  if (!s || !s->pixels) return true;
+  kovra::SoftPainter painter(s->pixels, s->width, s->height, s->width, o.display.scale, o.heightDip, loadSprites());
   painter.clear();
-  kovra::drawScene(*o.world, painter);
+  if (draw) draw(painter);
   GdiFlush();
-  present(o);
+  present(o, *s, opacity);
   return true;
 }

@@ -1,8 +1,18 @@
 #include "screensaver/screensaver_win.h"
 
+#include "base/log.h"
+
 // The screensaver mode is not part of this build yet: it never takes a start.
 bool screensaverOffer(const wchar_t* commandLine, int& exitCode) {
   (void)commandLine;
   (void)exitCode;
   return false;
+}
+
+// Not part of this build yet: says so once.
+void installScreensaver() {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  logLine("%s: not available in this build", "screensaver install");
 }

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "shell/commands_win.h"
 #include "base/log.h"
 #include "shell/mail.h"
 #include "base/settings.h"
@@ -17,7 +16,6 @@
 
 namespace {
 
-constexpr UINT_PTR kModalFrameTimer = 4;
 
 std::string windowsVersion() {
   unsigned long major = 0, minor = 0, build = 0;
@@ -77,7 +75,7 @@ void contactMail() {
                      trFormat("Поштова програма не відкрилася. Адреса %@ тепер у буфері обміну — вставте її в лист.",
                               kSupportAddress);
   // The box runs its own message loop; this timer keeps the snow moving meanwhile.
-  if (main) SetTimer(main, kModalFrameTimer, 15, nullptr);
+  startTimer(ShellTimer::ModalFrames, 15);
   MessageBoxW(main, toWide(text).c_str(), L"Quillar", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
-  if (main) KillTimer(main, kModalFrameTimer);
+  stopTimer(ShellTimer::ModalFrames);
 }

@@ -8,14 +8,15 @@
 
 #include "desktop/survey_win.h"
 #include "render/overlay_win.h"
+#include "render/renderer_win.h"
 #include "screensaver/screensaver_win.h"
 #include "setup/setup_win.h"
 #include "wallpaper/wallpaper_tick_win.h"
-#include "shell/commands_win.h"
 #include "base/log.h"
 #include "base/log_win.h"
 #include "base/settings.h"
 #include "base/settings_win.h"
+#include "shell/recording_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
 #include "base/win_util_win.h"
@@ -32,20 +33,6 @@
 namespace {
 
 const wchar_t kMutexName[] = L"Local\\KovraSnowForWindows";
-
-// Closes the single-instance mutex; the resident run also releases it.
-struct MutexOwner {
-  HANDLE h = nullptr;
-  bool owned = false;
-  MutexOwner() = default;
-  MutexOwner(const MutexOwner&) = delete;
-  MutexOwner& operator=(const MutexOwner&) = delete;
-  ~MutexOwner() {
-    if (!h) return;
-    if (owned) ReleaseMutex(h);
-    CloseHandle(h);
-  }
-};
 
 void makeDpiAware() {
   using Fn = BOOL(WINAPI*)(HANDLE);
@@ -72,11 +59,16 @@ WindowsVersion windowsVersion() {
   return v;
 }
 
+// The executable's path, however long it is.
 std::wstring exePath() {
-  wchar_t buf[260] = {};
-  DWORD n = GetModuleFileNameW(nullptr, buf, 260);
-  if (n == 0 || n >= 260) return std::wstring();
-  return std::wstring(buf, n);
+  std::wstring buf(260, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::wstring();
+    if (n < buf.size()) return buf.substr(0, n);
+    if (buf.size() >= 32768) return std::wstring();
+    buf.resize(buf.size() * 2);
+  }
 }
 
 // At most 779 bytes of UTF-8 in the start line, cut on a character boundary.
@@ -114,6 +106,14 @@ bool registerClasses(HINSTANCE inst) {
   return ok;
 }
 
+// The guide at the start: it runs without the "guide opened" line.
+void startGuide(AppState& a) {
+  CommandContext c = commandContextNow();
+  recordCommand(Command::GuideOpen, c);
+  a.guideActive = true;
+  guideStart(a, services(), c.now);
+}
+
 void writeAppDir(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
   std::wstring dir = slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
@@ -137,14 +137,16 @@ void removeSetupLeftovers() {
 
 int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   ShellState& st = shellState();
+  AppState& a = app();
   shellClockInit();
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   st.instance = inst;
 
   logOpen(L"kovra-log");
   languageChoose();
-  Settings& set = settings();
+  Settings& set = a.settings;
   settingsLoad(set);
+  a.eveningFireworks = quillarReadString(L"EveningFireworks");
 
   WindowsVersion v = windowsVersion();
   std::wstring path = exePath();
@@ -175,7 +177,9 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   writeAppDir(path);
   trayIconsMake();
   trayUpdate();
-  buildOverlays(false);
+  recordingStart();
+  recordSettings(set);
+  buildOverlays();
 
   bool updated = wcsstr(commandLine, L"/updated") != nullptr;
   bool installed = wcsstr(commandLine, L"/installed") != nullptr;
@@ -183,8 +187,7 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
     if (trayIconAdded())
       trayBalloon(tr("Quillar працює ❄"),
                   tr("Меню — у сніжинці біля годинника (натисніть ^, якщо її не видно). Сховати сніг: Ctrl+Alt+D."));
-    st.guideActive = true;
-    guideStart();
+    startGuide(a);
     openSettingsWindow();
   }
   if (updated) {
@@ -194,30 +197,27 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
     removeSetupLeftovers();
   } else if (installed) {
     logLine("started by the installer (%s)", "install");
-    if (!st.guideActive) {
-      st.guideActive = true;
-      guideStart();
-    }
+    if (!a.guideActive) startGuide(a);
     openSettingsWindow();
   }
 
-  SetTimer(st.mainWindow, 5, 3000, nullptr);
-  SetTimer(st.mainWindow, 2, 21600000, nullptr);
-  SetTimer(st.mainWindow, 3, 60000, nullptr);
+  startTimer(ShellTimer::FirstUpdateCheck, 3000);
+  startTimer(ShellTimer::PeriodicUpdateCheck, 21600000);
+  startTimer(ShellTimer::Minute, 60000);
 
-  st.waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-  if (!st.waitTimer) st.waitTimer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  st.waitTimer.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+  if (!st.waitTimer) st.waitTimer.reset(CreateWaitableTimerW(nullptr, FALSE, nullptr));
   if (!st.waitTimer) logLine("no waitable timer (%lu) — using message timeouts", GetLastError());
 
   int code = runMainLoop();
   trayRemove();  // normally gone with the main window already
   trayIconsDestroy();
 
-  if (st.waitTimer) CloseHandle(st.waitTimer);
-  st.waitTimer = nullptr;
+  st.waitTimer.reset();
   teardownOverlays();
-  dropSavedWorlds();
+  a.monitors.clear();
   releaseRenderer();
+  recordingStop();
   if (hotkey) UnregisterHotKey(st.mainWindow, 1);
   if (sessionNotes) WTSUnRegisterSessionNotification(st.mainWindow);
   settingsSave(set);
@@ -238,10 +238,9 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
   if (screensaverOffer(commandLine, exitCode)) return exitCode;
   if (setupOffer(commandLine, exitCode)) return exitCode;
 
-  MutexOwner mutex;
-  mutex.h = CreateMutexW(nullptr, TRUE, kMutexName);
-  bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-  mutex.owned = mutex.h && !existed;
+  UniqueMutex mutex;
+  mutex.create(kMutexName);
+  bool existed = mutex.existed();
 
   if (wcsstr(commandLine, L"--wallpaper-tick")) {
     if (existed) return 0;

@@ -1,77 +1,89 @@
 // The hidden "KovraMain" window: the shell's switchboard for the tray icon,
 // system notifications, the hotkey, timers, second starts and posted tasks.
+// Every request it gets becomes a Command.
 #include <windows.h>
 #include <wtsapi32.h>
 
-#include <atomic>
-#include <memory>
-
-#include "render/overlay_win.h"
-#include "shell/commands_win.h"
 #include "base/log.h"
-#include "base/settings.h"
 #include "base/settings_win.h"
+#include "shell/recording_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
 
 namespace {
 
-constexpr uint32_t kGuidePauseStep = 0x20;
+AppState gApp;
+ShellState gShell;
 
-void onTimer(HWND hwnd, UINT_PTR id) {
-  ShellState& st = shellState();
-  switch (id) {
-    case 1:
-    case 4:
-      // Keeps the snow moving while a modal loop of the system holds the thread.
-      if (snowActive() && shellClock() >= st.frame.nextFrameTime - 0.001) framePaceNow(shellClock());
-      break;
-    case 2:
-      timerPeriodicUpdateCheck();
-      break;
-    case 3:
-      timerMinute();
-      break;
-    case 5:
-      KillTimer(hwnd, 5);
-      timerFirstUpdateCheck();
-      break;
-    default:
-      break;
+std::optional<Command> timerCommand(UINT_PTR id) {
+  switch (static_cast<ShellTimer>(id)) {
+    case ShellTimer::ClassicMenuFrames:
+    case ShellTimer::ModalFrames:
+      return Command::FrameKeepAlive;
+    case ShellTimer::PeriodicUpdateCheck:
+      return Command::PeriodicUpdateCheck;
+    case ShellTimer::Minute:
+      return Command::MinuteCheck;
+    case ShellTimer::FirstUpdateCheck:
+      stopTimer(ShellTimer::FirstUpdateCheck);
+      return Command::FirstUpdateCheck;
   }
+  return std::nullopt;
 }
 
 }  // namespace
 
-ShellState& shellState() {
-  static ShellState state;
-  return state;
+ShellState& shellState() { return gShell; }
+AppState& app() { return gApp; }
+
+CommandContext commandContextNow() {
+  CommandContext c;
+  c.now = shellClock();
+  POINT pt{};
+  if (GetCursorPos(&pt)) {
+    c.cursorX = pt.x;
+    c.cursorY = pt.y;
+  }
+  c.settingsWindow = settingsWindowId();
+  return c;
 }
 
-void setPaused(bool paused) {
-  ShellState& st = shellState();
-  Settings& set = settings();
-  bool was = set.paused;
-  if (paused != was) guideState().baseBits |= kGuidePauseStep;
-  set.paused = paused;
-  settingsSave(set);
-  if (was && !paused) {
-    // The snow starts afresh after a pause.
-    for (auto& o : overlays())
-      if (o->world) o->world->reset();
-    dropSavedWorlds();
+void runCommand(Command command) { runCommand(command, commandContextNow()); }
+
+void runCommand(Command command, const CommandContext& context) {
+  if (command != Command::FrameKeepAlive) recordCommand(command, context);
+  applyCommand(gApp, command, services(), context);
+  recordSettings(gApp.settings);
+}
+
+void runSettingsWindowCommand(const SettingsWindowValues& values, int number) {
+  CommandContext c = commandContextNow();
+  c.city = values.city;
+  c.theme = values.selectedTheme;
+  recordSettingsValues(values, c.now);
+  applySettingsValues(gApp, values, services(), c.now);
+  if (std::optional<Command> command = settingsWindowCommandFrom(number)) {
+    runCommand(*command, c);
+  } else {
+    recordSettings(gApp.settings);
   }
-  st.frame.lastFrameTime = 0;
-  st.frame.nextFrameTime = shellClock();
-  trayForgetTooltip();
-  trayUpdate();
-  logLine("paused %d", paused ? 1 : 0);
-  settingsWindowRepaint();
+}
+
+void setPausedNow(bool paused) {
+  if (paused == gApp.settings.paused) return;
+  runCommand(Command::TogglePause);
+}
+
+void startTimer(ShellTimer timer, UINT milliseconds) {
+  if (gShell.mainWindow) SetTimer(gShell.mainWindow, static_cast<UINT_PTR>(timer), milliseconds, nullptr);
+}
+
+void stopTimer(ShellTimer timer) {
+  if (gShell.mainWindow) KillTimer(gShell.mainWindow, static_cast<UINT_PTR>(timer));
 }
 
 LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  ShellState& st = shellState();
-  if (msg != 0 && msg == st.taskbarCreatedMessage) {
+  if (msg != 0 && msg == gShell.taskbarCreatedMessage) {
     trayTaskbarCreated();
     return 0;
   }
@@ -87,42 +99,41 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PostQuitMessage(0);
       return 0;
     case WM_ENDSESSION:
-      if (wp) settingsSave(settings());
+      if (wp) settingsSave(gApp.settings);
       return 0;
     case WM_SETTINGCHANGE:
       if (wp == SPI_SETWORKAREA)
-        for (auto& o : overlays()) o->dirty = true;
+        for (MonitorState& m : gApp.monitors) m.dirty = true;
       return 0;
     case WM_DISPLAYCHANGE:
       logLine("display change");
       requestRebuild(0.6);
       return 0;
     case WM_TIMER:
-      onTimer(hwnd, wp);
+      if (std::optional<Command> c = timerCommand(wp)) runCommand(*c);
       return 0;
     case WM_POWERBROADCAST:
       if (wp == PBT_APMRESUMEAUTOMATIC) {
         logLine("resumed from sleep");
         requestRebuild(1.0);
-        st.frame.lastFrameTime = 0;
+        appResetStep(gApp);
       }
       return TRUE;
     case WM_WTSSESSION_CHANGE:
       if (wp == WTS_SESSION_LOCK) {
-        st.sessionLocked = true;
+        gApp.sessionLocked = true;
         logLine("session locked");
       } else if (wp == WTS_SESSION_UNLOCK) {
-        st.sessionLocked = false;
-        st.frame.lastFrameTime = 0;
+        gApp.sessionLocked = false;
+        appResetStep(gApp);
         logLine("session unlocked");
       }
       return 0;
     case WM_HOTKEY:
-      if (wp == 1) setPaused(!settings().paused);
+      if (wp == 1) runCommand(Command::TogglePause);
       return 0;
     case kMsgOpenSettings:
-      logLine("second start: settings window requested");
-      openSettingsWindow();
+      runCommand(Command::SecondStart);
       return 0;
     case kMsgTray:
       trayEvent(LOWORD(lp));
@@ -131,7 +142,13 @@ LRESULT CALLBACK mainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       // A menu command from outside the tray menu (automation, the end-to-end
       // tests): the same ids and the same actions. Control notifications
       // (a control window in the second parameter) are not commands.
-      if (lp == 0 && HIWORD(wp) == 0) menuCommand(LOWORD(wp));
+      if (lp == 0 && HIWORD(wp) == 0) {
+        if (std::optional<Command> c = menuCommandFrom(LOWORD(wp))) {
+          runCommand(*c);
+        } else {
+          services().repaintSettingsWindow();  // unknown ids do nothing else
+        }
+      }
       return 0;
     case kMsgTask:
       runPostedTask(lp);

@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "desktop/probes_win.h"
-#include "render/overlay_win.h"
-#include "shell/commands_win.h"
 #include "base/log.h"
 #include "base/settings.h"
 #include "shell/shell_win.h"
@@ -25,7 +22,6 @@
 namespace {
 
 constexpr UINT kIconId = 1;
-constexpr UINT kFrameTimerId = 1;
 constexpr DWORD kReopenGuardMs = 300;
 
 struct TrayState {
@@ -90,14 +86,15 @@ HICON iconFromPixels(const std::vector<uint32_t>& px, int n) {
 
 // True when something hides the snow for a full-screen program.
 bool fullScreenHides() {
-  if (exclusiveFullScreen()) return true;
-  for (auto& o : overlays())
-    if (o->fullScreenApp) return true;
+  const AppState& a = app();
+  if (a.exclusiveFullScreen) return true;
+  for (const MonitorState& m : a.monitors)
+    if (m.fullScreenApp) return true;
   return false;
 }
 
 std::wstring tooltipText() {
-  const char* key = settings().paused ? "Quillar — пауза"
+  const char* key = app().settings.paused ? "Quillar — пауза"
                     : fullScreenHides() ? "Quillar — сніг сховано: повноекранна програма"
                                         : "Quillar — йде сніг";
   return toWide(tr(key));
@@ -134,7 +131,7 @@ void showClassicMenu(const std::vector<ClassicEntry>& entries) {
     mi.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
     mi.fType = MFT_STRING | (e.radioChecked ? MFT_RADIOCHECK : 0);
     mi.fState = (e.grayed ? MFS_GRAYED : MFS_ENABLED) | (e.radioChecked ? MFS_CHECKED : 0);
-    mi.wID = static_cast<UINT>(e.command);
+    mi.wID = static_cast<UINT>(e.command);  // the menu ids are the command numbers
     mi.dwTypeData = text.data();
     InsertMenuItemW(menu, GetMenuItemCount(menu), TRUE, &mi);
   }
@@ -143,14 +140,15 @@ void showClassicMenu(const std::vector<ClassicEntry>& entries) {
   // Without the foreground the menu would not close when the user clicks elsewhere.
   SetForegroundWindow(main);
   gTray.classicOpen = true;
-  SetTimer(main, kFrameTimerId, 30, nullptr);
+  startTimer(ShellTimer::ClassicMenuFrames, 30);
   int chosen = static_cast<int>(
       TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, main, nullptr));
-  KillTimer(main, kFrameTimerId);
+  stopTimer(ShellTimer::ClassicMenuFrames);
   gTray.classicOpen = false;
   PostMessageW(main, WM_NULL, 0, 0);
   DestroyMenu(menu);
-  if (chosen != 0) menuCommand(chosen);
+  if (chosen == 0) return;
+  if (std::optional<Command> c = menuCommandFrom(chosen)) runCommand(*c);
 }
 
 }  // namespace
@@ -185,7 +183,7 @@ void trayUpdate() {
   nid.uID = kIconId;
   nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid.uCallbackMessage = kMsgTray;
-  nid.hIcon = settings().paused ? gTray.paused : gTray.normal;
+  nid.hIcon = app().settings.paused ? gTray.paused : gTray.normal;
   copyCut(nid.szTip, 127, tip);
 
   BOOL ok = Shell_NotifyIconW(gTray.added ? NIM_MODIFY : NIM_ADD, &nid);
@@ -234,7 +232,7 @@ void trayTaskbarCreated() {
 void trayEvent(UINT event) {
   switch (event) {
     case WM_LBUTTONUP:
-      openSettingsWindow();
+      runCommand(Command::OpenSettings);
       break;
     case WM_RBUTTONUP:
     case WM_CONTEXTMENU: {
@@ -252,10 +250,10 @@ void trayEvent(UINT event) {
 
 void showTrayMenu() {
   MenuState s;
-  const Settings& set = settings();
-  s.paused = set.paused;
-  s.weather = set.weather;
-  s.smartPauseHides = smartPauseCurrent() != nullptr;
+  const AppState& a = app();
+  s.paused = a.settings.paused;
+  s.weather = a.settings.weather;
+  s.smartPauseHides = a.pause.current != nullptr;
   // An offered update joins the menu with the update check.
   std::vector<MenuItem> items = trayMenuItems(s);
   // The drawn menu is not part of this build: the Windows menu shows the same items.

@@ -23,6 +23,14 @@
 //   --crop X,Y,W,H     write only this pixel rectangle of each frame
 //   --seed N           the world's random seed
 //   --windows N        only the N front-most of the three windows (0: a bare desktop)
+//
+// Or a recorded run (quillar.exe started with KOVRA_RECORD=<file>) stepped
+// again through the same frame code, every monitor's snow drawn over the
+// recorded windows:
+//
+//   preview --replay <recording> <output dir> [--every N] [--from N] [--to N] [--sprites DIR|none]
+//
+// writes frame-NNNNN-mK.png for every N-th frame (default 30) of monitor K.
 
 #include <algorithm>
 #include <cmath>
@@ -39,6 +47,7 @@
 #include "render/png_write.h"
 #include "render/soft_painter.h"
 #include "render/sprites.h"
+#include "shell/recording.h"
 #include "world/scene.h"
 #include "world/surfaces.h"
 #include "world/world.h"
@@ -147,7 +156,8 @@ int usage() {
                "[seconds between frames] [seconds of snowfall first] [hours away]\n"
                "       [--sprites DIR|none] [--santa ltr|rtl|any] [--birds] [--fireworks S] [--star]\n"
                "       [--garland] [--paused] [--lead S] [--cursor X,Y] [--crop X,Y,W,H] [--seed N]\n"
-               "       [--windows 0..3]\n");
+               "       [--windows 0..3]\n"
+               "       preview --replay <recording> <output dir> [--every N] [--from N] [--to N] [--sprites DIR|none]\n");
   return 2;
 }
 
@@ -231,9 +241,77 @@ int loadPictures(const std::string& dir) {
   return loaded;
 }
 
+// The recorded desktop of one monitor, in its own pixels.
+void paintRecordedDesktop(Desktop& d, const MonitorState& m, const DesktopSurvey& survey) {
+  paintWallpaper(d);
+  const Colour accents[3] = {{0.85f, 0.35f, 0.30f}, {0.30f, 0.62f, 0.40f}, {0.32f, 0.50f, 0.90f}};
+  auto local = [&](const PixelRect& r) {
+    return PixelRect{r.left - m.monitorRect.left, r.top - m.monitorRect.top, r.right - m.monitorRect.left,
+                     r.bottom - m.monitorRect.top};
+  };
+  for (std::size_t i = survey.windows.size(); i-- > 0;)
+    paintWindow(d, local(survey.windows[i].visible), m.scale, accents[i % 3]);
+  for (const PixelRect& bar : survey.taskbars) paintTaskbar(d, local(bar), m.scale);
+}
+
+int replay(int argc, char** argv) {
+  if (argc < 4) return usage();
+  const std::string file = argv[2], dir = argv[3];
+  int every = 30, from = 0, to = 1 << 30;
+  std::string spritesDir = Options{}.sprites;
+  for (int i = 4; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--every") every = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--from") from = std::atoi(argv[i + 1]);
+    else if (a == "--to") to = std::atoi(argv[i + 1]);
+    else if (a == "--sprites") spritesDir = argv[i + 1];
+    else return usage();
+  }
+  std::FILE* in = std::fopen(file.c_str(), "rb");
+  if (!in) {
+    std::fprintf(stderr, "preview: cannot open %s\n", file.c_str());
+    return 1;
+  }
+  if (spritesDir != "none") loadPictures(spritesDir);
+  kovra::spritesCompleteDrawn();
+  AppState app;
+  int written = 0;
+  std::vector<uint32_t> overlay, out;
+  ReplayResult r = replayRecording(in, app, [&](int frame, AppState& a, const FrameInput& fi, const FrameOutput& fo) {
+    for (const std::string& line : fo.log) std::printf("frame %d: %s\n", frame, line.c_str());
+    if (frame < from || frame > to || (frame - from) % every != 0) return;
+    for (std::size_t k = 0; k < a.monitors.size() && k < fo.monitors.size(); ++k) {
+      const MonitorState& m = a.monitors[k];
+      if (!fo.monitors[k].draw || !m.world) continue;
+      const int w = m.monitorRect.right - m.monitorRect.left, h = m.monitorRect.bottom - m.monitorRect.top;
+      if (w <= 0 || h <= 0 || w > 8192 || h > 8192) continue;
+      overlay.assign(static_cast<size_t>(w) * h, 0u);
+      kovra::SoftPainter painter(overlay.data(), w, h, w, m.scale, m.heightDip, kovra::spriteSetStorage());
+      kovra::FadeSink fade(painter, fo.monitors[k].opacity);
+      kovra::drawScene(*m.world, fade);
+      Desktop desk(w, h);
+      static const DesktopSurvey kNone;
+      paintRecordedDesktop(desk, m, fi.survey ? *fi.survey : kNone);
+      composite(overlay, desk, out);
+      char name[64];
+      std::snprintf(name, sizeof name, "/frame-%05d-m%zu.png", frame, k);
+      if (kovra::pngWriteFile(dir + name, out.data(), w, h, w)) ++written;
+    }
+  });
+  std::fclose(in);
+  for (const std::string& line : r.stats) std::printf("replay %s\n", line.c_str());
+  std::printf("preview: replayed %d frames, wrote %d pictures\n", r.frames, written);
+  if (!r.error.empty()) {
+    std::fprintf(stderr, "preview: %s: %s\n", file.c_str(), r.error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--replay") == 0) return replay(argc, argv);
   if (argc < 7) return usage();
   Options opt;
   int positional = 0;

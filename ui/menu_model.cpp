@@ -14,7 +14,7 @@ MenuItem separator() {
   return m;
 }
 
-MenuItem command(const char* text, int cmd, int icon, MenuStyle style = MenuStyle::Plain) {
+MenuItem command(const char* text, Command cmd, int icon, MenuStyle style = MenuStyle::Plain) {
   MenuItem m;
   m.kind = MenuKind::Command;
   m.text = tr(text);
@@ -42,38 +42,38 @@ std::vector<MenuItem> trayMenuItems(const MenuState& s) {
   status.text = tr(s.paused ? "Сніг на паузі" : hidden ? "Сніг сховано" : "Йде сніг");
   items.push_back(status);
 
-  MenuItem pause = command(s.paused ? "Увімкнути сніг" : "Пауза", kCmdPause, 10, MenuStyle::Switch);
+  MenuItem pause = command(s.paused ? "Увімкнути сніг" : "Пауза", Command::TogglePause, 10, MenuStyle::Switch);
   pause.secondary = tr("Ctrl+Alt+D");
   pause.checked = !s.paused;  // the switch is on while it snows
   items.push_back(pause);
-  if (hidden) items.push_back(command("Все одно показати сніг", kCmdShowAnyway, 2));
+  if (hidden) items.push_back(command("Все одно показати сніг", Command::ShowAnyway, 2));
 
   items.push_back(separator());
   const char* const levels[] = {"Легкий сніжок", "Рівномірний снігопад", "Хуртовина"};
   for (int i = 0; i < 3; ++i) {
-    MenuItem level = command(levels[i], kCmdLightSnow + i, -1, MenuStyle::Radio);
+    MenuItem level = command(levels[i], static_cast<Command>(static_cast<int>(Command::LightSnow) + i), -1, MenuStyle::Radio);
     level.checked = s.weather == i;
     items.push_back(level);
   }
 
   items.push_back(separator());
-  items.push_back(command("Покликати Санту зараз", kCmdCallSanta, 4));
-  items.push_back(command("Феєрверк зараз", kCmdFireworks, 3));
+  items.push_back(command("Покликати Санту зараз", Command::CallSanta, 4));
+  items.push_back(command("Феєрверк зараз", Command::Fireworks, 3));
   if (!s.updateVersion.empty()) {
-    MenuItem update = command("", kCmdUpdateInstall, 10, MenuStyle::Highlighted);
+    MenuItem update = command("", Command::UpdateInstallAndShow, 10, MenuStyle::Highlighted);
     update.text = trFormat("Оновити до %@", s.updateVersion);
     items.push_back(update);
   }
 
   items.push_back(separator());
-  items.push_back(command("Відкрити Quillar…", kCmdOpenSettings, 5, MenuStyle::Highlighted));
-  MenuItem contact = command("Зв’язатися з нами", kCmdContact, 6);
+  items.push_back(command("Відкрити Quillar…", Command::OpenSettings, 5, MenuStyle::Highlighted));
+  MenuItem contact = command("Зв’язатися з нами", Command::Contact, 6);
   contact.text += "…";
   items.push_back(contact);
 
   items.push_back(separator());
-  items.push_back(command("Журнал для розробника…", kCmdOpenLog, 11));
-  items.push_back(command("Вийти з Quillar", kCmdQuit, 7, MenuStyle::Quit));
+  items.push_back(command("Журнал для розробника…", Command::OpenLog, 11));
+  items.push_back(command("Вийти з Quillar", Command::Quit, 7, MenuStyle::Quit));
   return items;
 }
 
@@ -87,7 +87,7 @@ std::vector<ClassicEntry> classicMenuEntries(const std::vector<MenuItem>& items)
         if (!m.secondary.empty()) e.text += " " + m.secondary;
         e.grayed = true;
         out.push_back(e);
-        out.push_back(ClassicEntry{true, {}, 0, false, false});
+        out.push_back(ClassicEntry{true, {}, Command::None, false, false});
         continue;
       case MenuKind::Status:
         e.grayed = true;
@@ -95,7 +95,7 @@ std::vector<ClassicEntry> classicMenuEntries(const std::vector<MenuItem>& items)
       case MenuKind::Separator:
         // Never two in a row, and none straight under the title's own.
         if (out.empty() || out.back().separator) continue;
-        e = ClassicEntry{true, {}, 0, false, false};
+        e = ClassicEntry{true, {}, Command::None, false, false};
         break;
       case MenuKind::Command:
         if (!m.secondary.empty()) e.text += "\t" + m.secondary;

@@ -4,28 +4,8 @@
 #include <string>
 #include <vector>
 
-// Command numbers the tray menu hands to the shell.
-enum TrayCommand : int {
-  kCmdPause = 100,
-  kCmdLightSnow = 101,
-  kCmdSteadySnow = 102,
-  kCmdBlizzard = 103,
-  kCmdOnWindows = 113,
-  kCmdSweep = 114,
-  kCmdShovel = 115,
-  kCmdAutostart = 116,
-  kCmdRendererGpu = 117,
-  kCmdRendererCompatible = 118,
-  kCmdOpenLog = 119,
-  kCmdQuit = 120,
-  kCmdOpenSettings = 121,
-  kCmdCallSanta = 124,
-  kCmdCallBirds = 125,
-  kCmdFireworks = 126,
-  kCmdUpdateInstall = 127,
-  kCmdContact = 128,
-  kCmdShowAnyway = 129,
-};
+#include "base/command.h"
+
 
 enum class MenuStyle : int { Plain = 0, Switch = 1, Radio = 2, Highlighted = 3, Quit = 4 };
 enum class MenuKind : int { Header, Status, Command, Separator };
@@ -35,7 +15,7 @@ struct MenuItem {
   std::string text;       // already in the UI language
   std::string secondary;  // shortcut or version; may be empty
   int icon = -1;          // picture index of the drawn menu, -1 none
-  int command = 0;        // 0 for lines that cannot be chosen
+  Command command = Command::None;  // None for lines that cannot be chosen
   MenuStyle style = MenuStyle::Plain;
   bool checked = false;   // radio: the chosen one; switch: on
   bool selectable = false;
@@ -55,7 +35,7 @@ std::vector<MenuItem> trayMenuItems(const MenuState& state);
 struct ClassicEntry {
   bool separator = false;
   std::string text;  // hint after a tab
-  int command = 0;
+  Command command = Command::None;
   bool grayed = false;
   bool radioChecked = false;
 };

@@ -59,6 +59,25 @@ def test_borderless_window_over_the_monitor_hides_its_snow_at_once(s):
     wait_until(lambda: _overlay_visible(s), 5, "the overlay comes back")
 
 
+def test_layered_player_counts_while_its_own_control_bar_has_the_focus(s):
+    proc = _started(s)
+    # A layered full-screen player and the small control bar it owns.
+    s.helper.ok("open 1 0 0 1920 1080 popup layered")
+    s.helper.ok("open 2 760 960 400 80 popup topmost owner=1")
+    deadline = time.monotonic() + 15
+    while True:
+        s.helper.ok("foreground 2")
+        try:
+            s.wait_log("monitor 0,0 full-screen app: 1", timeout=2, proc=proc)
+            break
+        except AssertionError:
+            if time.monotonic() > deadline:
+                raise
+    s.helper.ok("close 2")
+    s.helper.ok("close 1")
+    s.wait_log("monitor 0,0 full-screen app: 0", timeout=10, proc=proc)
+
+
 def test_maximised_captioned_window_keeps_the_snow(s):
     proc = _started(s)
     s.helper.ok("open 1 100 100 800 600 caption")

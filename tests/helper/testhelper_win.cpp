@@ -288,15 +288,24 @@ bool execute(const std::string& line, int& exitCode) {
     reply("ok");
     return false;
   } else if (cmd == "open") {
-    if (!parseNumbers(w, 1, 5, n)) return reply("err usage: open ID X Y W H [popup|caption] [topmost]"), true;
+    if (!parseNumbers(w, 1, 5, n))
+      return reply("err usage: open ID X Y W H [popup|caption] [topmost] [layered] [owner=ID]"), true;
     if (gWindows.count(static_cast<long>(n[0]))) return reply("err exists"), true;
     DWORD style = hasWord(w, 6, "popup") ? WS_POPUP : WS_OVERLAPPEDWINDOW;
-    DWORD exStyle = hasWord(w, 6, "topmost") ? WS_EX_TOPMOST : 0;
+    DWORD exStyle = (hasWord(w, 6, "topmost") ? WS_EX_TOPMOST : 0) | (hasWord(w, 6, "layered") ? WS_EX_LAYERED : 0);
+    HWND owner = nullptr;
+    for (size_t i = 6; i < w.size(); ++i)
+      if (w[i].rfind("owner=", 0) == 0) {
+        auto it = gWindows.find(std::atol(w[i].c_str() + 6));
+        if (it == gWindows.end()) return reply("err no owner"), true;
+        owner = it->second;
+      }
     std::wstring title = L"test " + widen(w[1]);
     HWND hwnd = CreateWindowExW(exStyle, kTestClass, title.c_str(), style, static_cast<int>(n[1]),
-                                static_cast<int>(n[2]), static_cast<int>(n[3]), static_cast<int>(n[4]), nullptr,
+                                static_cast<int>(n[2]), static_cast<int>(n[3]), static_cast<int>(n[4]), owner,
                                 nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!hwnd) return reply(format("err create %lu", GetLastError())), true;
+    if (exStyle & WS_EX_LAYERED) SetLayeredWindowAttributes(hwnd, 0, 255, LWA_ALPHA);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, static_cast<LONG_PTR>(n[0]));
     gWindows[static_cast<long>(n[0])] = hwnd;
     ShowWindow(hwnd, SW_SHOWNORMAL);

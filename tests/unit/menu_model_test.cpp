@@ -12,11 +12,17 @@ namespace {
 
 std::vector<int> commands(const std::vector<MenuItem>& items) {
   std::vector<int> out;
-  for (const MenuItem& m : items) out.push_back(m.kind == MenuKind::Separator ? -1 : m.command);
+  for (const MenuItem& m : items) out.push_back(m.kind == MenuKind::Separator ? -1 : static_cast<int>(m.command));
   return out;
 }
 
-const MenuItem* find(const std::vector<MenuItem>& items, int command) {
+const MenuItem* find(const std::vector<MenuItem>& items, int id) {
+  for (const MenuItem& m : items)
+    if (m.kind == MenuKind::Command && static_cast<int>(m.command) == id) return &m;
+  return nullptr;
+}
+
+const MenuItem* find(const std::vector<MenuItem>& items, Command command) {
   for (const MenuItem& m : items)
     if (m.kind == MenuKind::Command && m.command == command) return &m;
   return nullptr;
@@ -37,7 +43,7 @@ TEST(TrayMenuModel, WhileSnowing) {
   EXPECT_EQ(items[1].text, "It's snowing");
   for (int i : {0, 1}) EXPECT_FALSE(items[i].selectable);
 
-  const MenuItem* pause = find(items, kCmdPause);
+  const MenuItem* pause = find(items, Command::TogglePause);
   ASSERT_TRUE(pause);
   EXPECT_EQ(pause->text, "Pause");
   EXPECT_EQ(pause->secondary, "Ctrl+Alt+D");
@@ -51,14 +57,14 @@ TEST(TrayMenuModel, WhileSnowing) {
     EXPECT_EQ(find(items, id)->style, MenuStyle::Radio);
     EXPECT_EQ(find(items, id)->checked, id == 103) << id;
   }
-  EXPECT_EQ(find(items, kCmdCallSanta)->text, "Call Santa now");
-  EXPECT_EQ(find(items, kCmdFireworks)->text, "Fireworks now");
-  EXPECT_EQ(find(items, kCmdOpenSettings)->text, "Open Quillar…");
-  EXPECT_EQ(find(items, kCmdOpenSettings)->style, MenuStyle::Highlighted);
-  EXPECT_EQ(find(items, kCmdContact)->text, "Contact us…");
-  EXPECT_EQ(find(items, kCmdOpenLog)->text, "Log for the developer…");
-  EXPECT_EQ(find(items, kCmdQuit)->text, "Quit Quillar");
-  EXPECT_EQ(find(items, kCmdQuit)->style, MenuStyle::Quit);
+  EXPECT_EQ(find(items, Command::CallSanta)->text, "Call Santa now");
+  EXPECT_EQ(find(items, Command::Fireworks)->text, "Fireworks now");
+  EXPECT_EQ(find(items, Command::OpenSettings)->text, "Open Quillar…");
+  EXPECT_EQ(find(items, Command::OpenSettings)->style, MenuStyle::Highlighted);
+  EXPECT_EQ(find(items, Command::Contact)->text, "Contact us…");
+  EXPECT_EQ(find(items, Command::OpenLog)->text, "Log for the developer…");
+  EXPECT_EQ(find(items, Command::Quit)->text, "Quit Quillar");
+  EXPECT_EQ(find(items, Command::Quit)->style, MenuStyle::Quit);
   for (const MenuItem& m : items) {
     if (m.kind == MenuKind::Command) {
       EXPECT_TRUE(m.selectable) << m.text;
@@ -73,9 +79,9 @@ TEST(TrayMenuModel, PausedHidesTheShowAnywayEntry) {
   s.smartPauseHides = true;
   auto items = trayMenuItems(s);
   EXPECT_EQ(items[1].text, "Snow is paused");
-  EXPECT_EQ(find(items, kCmdPause)->text, "Turn snow on");
-  EXPECT_FALSE(find(items, kCmdPause)->checked);
-  EXPECT_EQ(find(items, kCmdShowAnyway), nullptr);
+  EXPECT_EQ(find(items, Command::TogglePause)->text, "Turn snow on");
+  EXPECT_FALSE(find(items, Command::TogglePause)->checked);
+  EXPECT_EQ(find(items, Command::ShowAnyway), nullptr);
 }
 
 TEST(TrayMenuModel, SmartPauseOffersToShowTheSnow) {
@@ -86,7 +92,7 @@ TEST(TrayMenuModel, SmartPauseOffersToShowTheSnow) {
   EXPECT_EQ(items[1].text, "Snow is hidden");
   EXPECT_EQ(commands(items),
             (std::vector<int>{0, 0, 100, 129, -1, 101, 102, 103, -1, 124, 126, -1, 121, 128, -1, 119, 120}));
-  EXPECT_EQ(find(items, kCmdShowAnyway)->text, "Show the snow anyway");
+  EXPECT_EQ(find(items, Command::ShowAnyway)->text, "Show the snow anyway");
 }
 
 TEST(TrayMenuModel, OfferedUpdateAndOddWeather) {
@@ -95,13 +101,13 @@ TEST(TrayMenuModel, OfferedUpdateAndOddWeather) {
   s.updateVersion = "1.2.3";
   s.weather = 7;
   auto items = trayMenuItems(s);
-  const MenuItem* update = find(items, kCmdUpdateInstall);
+  const MenuItem* update = find(items, Command::UpdateInstallAndShow);
   ASSERT_TRUE(update);
   EXPECT_EQ(update->text, "Auf 1.2.3 aktualisieren");
   EXPECT_EQ(update->style, MenuStyle::Highlighted);
-  EXPECT_EQ(items[&*update - &items[0] - 1].command, kCmdFireworks) << "right after the fireworks";
+  EXPECT_EQ(items[&*update - &items[0] - 1].command, Command::Fireworks) << "right after the fireworks";
   for (int id : {101, 102, 103}) EXPECT_FALSE(find(items, id)->checked);
-  EXPECT_EQ(find(items, kCmdPause)->secondary, "Strg+Alt+D");
+  EXPECT_EQ(find(items, Command::TogglePause)->secondary, "Strg+Alt+D");
 }
 
 TEST(TrayMenuModel, EveryTextIsTranslated) {
@@ -139,9 +145,9 @@ TEST(ClassicMenu, TitleSeparatorsHintsAndRadioMark) {
   EXPECT_TRUE(entries[1].separator);
   EXPECT_EQ(entries[2].text, "It's snowing");
   EXPECT_TRUE(entries[2].grayed);
-  EXPECT_EQ(entries[2].command, 0);
+  EXPECT_EQ(entries[2].command, Command::None);
   EXPECT_EQ(entries[3].text, "Pause\tCtrl+Alt+D");
-  EXPECT_EQ(entries[3].command, 100);
+  EXPECT_EQ(entries[3].command, Command::TogglePause);
   EXPECT_FALSE(entries[3].grayed);
 
   std::vector<int> ids;
@@ -152,8 +158,8 @@ TEST(ClassicMenu, TitleSeparatorsHintsAndRadioMark) {
       ids.push_back(-1);
       continue;
     }
-    ids.push_back(e.command);
-    EXPECT_EQ(e.radioChecked, e.command == 101) << e.text;
+    ids.push_back(static_cast<int>(e.command));
+    EXPECT_EQ(e.radioChecked, e.command == Command::LightSnow) << e.text;
   }
   EXPECT_FALSE(entries.back().separator);
   EXPECT_EQ(ids, (std::vector<int>{0, -1, 0, 100, -1, 101, 102, 103, -1, 124, 126, -1, 121, 128, -1, 119, 120}));

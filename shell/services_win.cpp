@@ -1,0 +1,84 @@
+// The Win32 services behind the commands: each side effect that a command
+// has outside the application state.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <set>
+#include <string>
+
+#include "base/log.h"
+#include "base/log_win.h"
+#include "base/settings_win.h"
+#include "screensaver/screensaver_win.h"
+#include "setup/update_win.h"
+#include "shell/shell_win.h"
+#include "shell/tray_win.h"
+#include "wallpaper/wallpaper_win.h"
+
+namespace {
+
+void notInThisBuild(const char* what) {
+  static std::set<std::string> told;
+  if (told.insert(what).second) logLine("%s: not available in this build", what);
+}
+
+class WinServices final : public Services {
+ public:
+  void saveSettings(const Settings& s) override { settingsSave(s); }
+  void refreshTray() override {
+    trayForgetTooltip();
+    trayUpdate();
+  }
+  void openSettingsWindow() override { ::openSettingsWindow(); }
+  void repaintSettingsWindow() override { settingsWindowRepaint(); }
+  void refreshSystemStates() override {}
+  void rebuildOverlays() override { buildOverlays(); }
+  void quit() override {
+    if (HWND main = shellState().mainWindow) DestroyWindow(main);
+  }
+  void openLog() override {
+    const std::wstring& path = logPath();
+    if (path.empty()) return;
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
+  void contactMail() override { ::contactMail(); }
+  void keepFramesMoving() override {
+    // Keeps the snow moving while a modal loop of the system holds the thread.
+    if (snowActive() && shellClock() >= app().frame.nextFrameTime - 0.001) framePaceNow(shellClock());
+  }
+  bool autostartIsOn() override { return ::autostartIsOn(); }
+  void setAutostart(bool on) override { autostartSet(on); }  // logs "autostart on/off"
+  void setLanguage(int index) override {
+    languageSet(index);
+    trayForgetTooltip();
+    trayUpdate();
+    settingsWindowRepaint();
+  }
+  void weatherTick() override { notInThisBuild("real weather"); }
+  bool realWeather() override { return false; }
+  void setRealWeather(bool) override { notInThisBuild("real weather"); }
+  void findCity(const std::string&) override { notInThisBuild("city search"); }
+  void wallpaperMinuteCheck() override { ::wallpaperMinuteCheck(); }
+  int wallpaperChoice() override { return wallpaperChoiceNow(); }
+  bool wallpaperFollowsTimes() override { return ::wallpaperFollowsTimes(); }
+  void setWallpaperChoice(int choice, bool followTimes) override { ::setWallpaperChoice(choice, followTimes); }
+  void downloadTheme(int theme) override { requestThemeDownload(theme); }
+  void downloadAll() override { ::downloadAll(); }
+  void installScreensaver() override { ::installScreensaver(); }
+  void updateCheck(bool askedByUser) override { ::updateCheck(askedByUser); }
+  void periodicUpdateCheck() override { ::periodicUpdateCheck(); }
+  void updateInstall() override { ::updateInstall(); }
+};
+
+}  // namespace
+
+Services& services() {
+  static WinServices s;
+  return s;
+}
+
+// The settings window is not part of this build yet.
+void openSettingsWindow() { notInThisBuild("settings window"); }
+void settingsWindowRepaint() {}
+uint64_t settingsWindowId() { return 0; }
