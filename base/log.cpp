@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/utf8.h"
+
 namespace {
 
 std::mutex gLock;  // keeps each line whole and guards the stream and observer
@@ -28,6 +30,27 @@ std::string formatMessage(const char* format, va_list args) {
 }
 
 }  // namespace
+
+std::string logSafe(std::string_view outside) {
+  std::string out;
+  out.reserve(outside.size());
+  char buf[8];
+  for (size_t at = 0; at < outside.size();) {
+    Utf8Step step = utf8Step(outside, at);
+    char32_t cp = step.codePoint;
+    if (!step.valid || cp < 0x20 || cp == 0x7F) {
+      std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned char>(outside[at]));
+      out += buf;
+    } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+      out += buf;
+    } else {
+      out.append(outside.substr(at, step.size));
+    }
+    at += step.size;
+  }
+  return out;
+}
 
 std::string logPrefix(int hour, int minute, int second, double elapsed) {
   char buf[64];

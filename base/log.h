@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #if defined(__MINGW32__)
 // mingw's plain printf check follows the old Microsoft rules (no %zu); the
@@ -20,6 +21,12 @@ constexpr int kLogLineLimit = 20000;
 // Writes "HH:MM:SS %8.3f  message\r\n" and flushes. Does nothing without a log.
 void logLine(const char* format, ...) QUILLAR_PRINTF(1, 2);
 void logLineV(const char* format, va_list args);
+
+// Text from outside the program (URLs, server answers, city names) made safe
+// to log: control characters (C0, DEL, C1, U+2028, U+2029) and bytes that
+// are not UTF-8 are written as \xNN or \uNNNN, so no answer can end a line
+// or forge one. Pass every such text through it before it reaches logLine.
+std::string logSafe(std::string_view outside);
 
 // Portable core under logOpen (the Win32 side finds the folder and rotates the
 // files). The stream is owned by the log from here on; `elapsed` gives seconds

@@ -52,11 +52,20 @@ class UniqueHkey {
   HKEY k_ = nullptr;
 };
 
-// Looks a function up in an already loaded system DLL; null when missing.
+// Loads a DLL from the system folder only, never from the current or the
+// program's folder, where a planted copy could stand in for it. An already
+// loaded module is used as it is. Null when missing.
+HMODULE systemModule(const wchar_t* dll);
+
+// Looks a function up in a system DLL; null when the DLL or the function is
+// missing.
 template <typename Fn>
 Fn systemFunction(const wchar_t* dll, const char* name) {
-  HMODULE m = GetModuleHandleW(dll);
-  if (!m) m = LoadLibraryW(dll);
+  HMODULE m = systemModule(dll);
   if (!m) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, name)));
 }
+
+// The full path of a loaded module (null: the executable), however long;
+// empty when it cannot be read.
+std::wstring moduleFileName(HMODULE module = nullptr);

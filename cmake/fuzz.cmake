@@ -20,7 +20,7 @@ if(QUILLAR_FUZZ AND NOT WIN32)
   set(_fuzz_flags -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
   # The parsers are compiled into each target directly so that they carry the
   # fuzzer's coverage instrumentation.
-  set(_fuzz_sources ${CMAKE_SOURCE_DIR}/net/json.cpp ${CMAKE_SOURCE_DIR}/net/url.cpp ${CMAKE_SOURCE_DIR}/net/form.cpp)
+  set(_fuzz_sources ${CMAKE_SOURCE_DIR}/base/utf8.cpp ${CMAKE_SOURCE_DIR}/net/json.cpp ${CMAKE_SOURCE_DIR}/net/url.cpp ${CMAKE_SOURCE_DIR}/net/form.cpp)
   foreach(_name json url)
     add_executable(fuzz_${_name} ${CMAKE_SOURCE_DIR}/tests/fuzz/${_name}_fuzz.cpp ${_fuzz_sources})
     target_include_directories(fuzz_${_name} PRIVATE ${CMAKE_SOURCE_DIR})

@@ -1,6 +1,8 @@
 #pragma once
 // Fixed settings of the HTTP client, shared by the Win32 side and its tests.
 #include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 #ifndef QUILLAR_VERSION
 #define QUILLAR_VERSION "0.9.20"
@@ -20,3 +22,12 @@ constexpr int kHttpDownloadReceiveTimeoutMs = 60000;
 
 // A download grows under this suffix and takes the final name only when whole.
 #define QUILLAR_PARTIAL_SUFFIX ".part"
+
+// Download size limit for callers that do not give one yet. Every caller
+// should pass its own: pictures and setup files have known sizes.
+constexpr uint64_t kHttpDownloadDefaultLimit = 256ull * 1024 * 1024;
+
+// Reads the text of a Content-Length header: decimal digits only (blanks
+// around them allowed), no sign, no overflow. False when it is malformed,
+// which makes the answer a failed one rather than one without a length.
+bool httpContentLength(std::string_view text, uint64_t& bytes);

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <cwchar>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,7 +35,22 @@ class NetHandle {
   HINTERNET h_ = nullptr;
 };
 
-using Sink = std::function<bool(const char* data, DWORD size)>;
+// What a sink makes of one chunk of the answer.
+enum class Chunk {
+  Taken,
+  Refused,  // the exchange logs that the answer broke off
+  Enough,   // the caller stops here and reports why itself
+};
+using Sink = std::function<Chunk(const char* data, DWORD size)>;
+
+// The announced length, for a download.
+struct Announced {
+  uint64_t limit = UINT64_MAX;  // a longer announced answer is not read at all
+  uint64_t bytes = 0;           // 0 when none was announced
+  bool malformed = false;
+  bool tooLarge = false;
+  std::string text;  // the header as sent, when malformed
+};
 
 struct Exchange {
   const std::string& method;
@@ -43,7 +58,7 @@ struct Exchange {
   const std::string& body;
   const std::string& headers;
   const Sink& sink;
-  uint64_t* announced;  // null when the length is not wanted
+  Announced* announced;  // null when the length is not wanted
   int receiveTimeoutMs;
 };
 
@@ -67,22 +82,31 @@ void configureSession(HINTERNET session, int receiveTimeoutMs) {
   }
 }
 
-uint64_t contentLength(HINTERNET request) {
+// A missing header is no length; one that is there but does not read as a
+// number (or does not fit the buffer) is malformed, never "no length".
+void readContentLength(HINTERNET request, Announced& out) {
   wchar_t text[32] = {};  // 64 bytes
   DWORD size = sizeof text - sizeof(wchar_t);
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                           WINHTTP_NO_HEADER_INDEX))
-    return 0;
-  return std::wcstoull(text, nullptr, 10);
+                           WINHTTP_NO_HEADER_INDEX)) {
+    if (GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND) {
+      out.malformed = true;
+      out.text = "(too long)";
+    }
+    return;
+  }
+  out.text = toUtf8(std::wstring(text, size / sizeof(wchar_t)));
+  out.malformed = !httpContentLength(out.text, out.bytes);
 }
 
 // One request from start to end; `status` stays 0 unless an answer arrived
 // and was read to its end.
 bool exchange(const Exchange& x, int& status) {
   status = 0;
+  const std::string safeUrl = logSafe(x.url);
   UrlParts url;
   if (!urlParse(x.url, url)) {
-    logLine("http: bad url %s", x.url.c_str());
+    logLine("http: bad url %s", safeUrl.c_str());
     return false;
   }
 
@@ -96,7 +120,7 @@ bool exchange(const Exchange& x, int& status) {
   std::wstring host = toWide(url.host);
   NetHandle connection(WinHttpConnect(session.get(), host.c_str(), url.port, 0));
   if (!connection) {
-    logLine("http: connect to %s failed (%lu)", x.url.c_str(), GetLastError());
+    logLine("http: connect to %s failed (%lu)", safeUrl.c_str(), GetLastError());
     return false;
   }
 
@@ -106,7 +130,7 @@ bool exchange(const Exchange& x, int& status) {
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                        url.secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) {
-    logLine("http: connect to %s failed (%lu)", x.url.c_str(), GetLastError());
+    logLine("http: connect to %s failed (%lu)", safeUrl.c_str(), GetLastError());
     return false;
   }
 
@@ -116,7 +140,7 @@ bool exchange(const Exchange& x, int& status) {
   BOOL sent = WinHttpSendRequest(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                                  headers.empty() ? 0 : static_cast<DWORD>(-1L), bodyData, bodySize, bodySize, 0);
   if (!sent || !WinHttpReceiveResponse(request.get(), nullptr)) {
-    logLine("http: %s %s failed (%lu)", x.method.c_str(), x.url.c_str(), GetLastError());
+    logLine("http: %s %s failed (%lu)", x.method.c_str(), safeUrl.c_str(), GetLastError());
     return false;
   }
 
@@ -125,13 +149,20 @@ bool exchange(const Exchange& x, int& status) {
   if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                           WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX))
     status = static_cast<int>(code);
-  if (x.announced) *x.announced = contentLength(request.get());
+  if (x.announced) {
+    readContentLength(request.get(), *x.announced);
+    x.announced->tooLarge = !x.announced->malformed && x.announced->bytes > x.announced->limit;
+    if (x.announced->malformed || x.announced->tooLarge) {
+      status = 0;  // judged and reported by the caller; the body is not read
+      return false;
+    }
+  }
 
   std::vector<char> buffer;
   for (;;) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request.get(), &available)) {
-      logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), x.url.c_str(), GetLastError());
+      logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), safeUrl.c_str(), GetLastError());
       status = 0;
       break;
     }
@@ -139,13 +170,15 @@ bool exchange(const Exchange& x, int& status) {
     if (buffer.size() < available) buffer.resize(available);
     DWORD read = 0;
     if (!WinHttpReadData(request.get(), buffer.data(), available, &read)) {
-      logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), x.url.c_str(), GetLastError());
+      logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), safeUrl.c_str(), GetLastError());
       status = 0;
       break;
     }
     if (read == 0) break;  // end of the answer after all
-    if (!x.sink(buffer.data(), read)) {
-      logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), x.url.c_str(), GetLastError());
+    Chunk taken = x.sink(buffer.data(), read);
+    if (taken != Chunk::Taken) {
+      if (taken == Chunk::Refused)
+        logLine("http: %s %s — the answer broke off (%lu)", x.method.c_str(), safeUrl.c_str(), GetLastError());
       status = 0;
       break;
     }
@@ -159,35 +192,44 @@ bool httpRequest(const std::string& method, const std::string& url, const std::s
                  const std::string& headers, std::string& response, int& status) {
   response.clear();
   Sink sink = [&response](const char* data, DWORD size) {
-    if (response.size() + size > kHttpAnswerLimit) return false;
+    if (response.size() + size > kHttpAnswerLimit) return Chunk::Refused;
     response.append(data, size);
-    return true;
+    return Chunk::Taken;
   };
   Exchange x{method, url, body, headers, sink, nullptr, kHttpReceiveTimeoutMs};
   return exchange(x, status);
 }
 
-bool httpDownload(const std::string& url, const std::wstring& path, const HttpProgress& progress) {
+bool httpDownload(const std::string& url, const std::wstring& path, uint64_t maxBytes, const HttpProgress& progress) {
+  const std::string safeUrl = logSafe(url);
   std::wstring partial = path + L"" QUILLAR_PARTIAL_SUFFIX;
   UniqueHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
   if (!file) {
-    logLine("download: cannot write %s (%lu)", toUtf8(partial).c_str(), GetLastError());
+    logLine("download: cannot write %s (%lu)", logSafe(toUtf8(partial)).c_str(), GetLastError());
     return false;
   }
 
   bool written = true;
+  bool tooLarge = false;
   uint64_t received = 0;
-  uint64_t announced = 0;
+  Announced announced;
+  announced.limit = maxBytes;
   Sink sink = [&](const char* data, DWORD size) {
+    // An answer without a length (or one that lies) stops at the limit too,
+    // before the disk fills.
+    if (size > maxBytes - received) {
+      tooLarge = true;
+      return Chunk::Enough;
+    }
     DWORD done = 0;
     if (!WriteFile(file.get(), data, size, &done, nullptr) || done != size) {
       written = false;
-      return false;
+      return Chunk::Refused;
     }
     received += size;
-    if (progress) progress(received, announced);
-    return true;
+    if (progress) progress(received, announced.bytes);
+    return Chunk::Taken;
   };
   static const std::string kGet = "GET", kNone;
   Exchange x{kGet, url, kNone, kNone, sink, &announced, kHttpDownloadReceiveTimeoutMs};
@@ -195,13 +237,19 @@ bool httpDownload(const std::string& url, const std::wstring& path, const HttpPr
   bool ok = exchange(x, status);
   file.reset();
 
-  if (ok && written && status == 200 && (announced == 0 || received == announced)) {
+  if (ok && written && status == 200 && (announced.bytes == 0 || received == announced.bytes)) {
     if (MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    logLine("download: cannot move %s into place (%lu)", toUtf8(partial).c_str(), GetLastError());
+    logLine("download: cannot move %s into place (%lu)", logSafe(toUtf8(partial)).c_str(), GetLastError());
     return false;
   }
-  logLine("download %s: HTTP %d, %llu of %llu bytes", url.c_str(), status, static_cast<unsigned long long>(received),
-          static_cast<unsigned long long>(announced));
+  if (announced.malformed)
+    logLine("download %s: malformed Content-Length \"%s\"", safeUrl.c_str(), logSafe(announced.text).c_str());
+  else if (announced.tooLarge || tooLarge)
+    logLine("download %s: larger than the limit of %llu bytes", safeUrl.c_str(),
+            static_cast<unsigned long long>(maxBytes));
+  else
+    logLine("download %s: HTTP %d, %llu of %llu bytes", safeUrl.c_str(), status,
+            static_cast<unsigned long long>(received), static_cast<unsigned long long>(announced.bytes));
   DeleteFileW(partial.c_str());
   return false;
 }

@@ -19,6 +19,15 @@ bool httpRequest(const std::string& method, const std::string& url, const std::s
                  const std::string& headers, std::string& response, int& status);
 
 // Fetches `url` into `path` through `path` + ".part". True only when the
-// whole file (status 200, the announced length if any) is in place at
-// `path`; otherwise an older file at `path` is left untouched.
-bool httpDownload(const std::string& url, const std::wstring& path, const HttpProgress& progress = {});
+// whole file (status 200, the announced length if any, at most `maxBytes`)
+// is in place at `path`; otherwise the partial file is removed, an older
+// file at `path` is left untouched and one line says why. An announced
+// length above `maxBytes` is refused before the body is read; a malformed
+// Content-Length fails the download.
+bool httpDownload(const std::string& url, const std::wstring& path, uint64_t maxBytes,
+                  const HttpProgress& progress = {});
+
+// For callers not yet given a limit (kHttpDownloadDefaultLimit); pass one.
+inline bool httpDownload(const std::string& url, const std::wstring& path, const HttpProgress& progress = {}) {
+  return httpDownload(url, path, kHttpDownloadDefaultLimit, progress);
+}

@@ -1,7 +1,10 @@
 #include "net/json.h"
 
 #include <cstdlib>
+#include <new>
 #include <utility>
+
+#include "base/utf8.h"
 
 namespace {
 
@@ -16,24 +19,6 @@ int hexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void appendUtf8(std::string& out, long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // Recursive descent over [at, end). The input is never copied; each child is
@@ -52,6 +37,7 @@ class Parser {
   const char* at_;
   const char* end_;
   int depth_ = 0;
+  size_t values_ = 0;
 
   void skipSpace() {
     while (at_ < end_ && isSpace(*at_)) ++at_;
@@ -74,6 +60,9 @@ class Parser {
   bool value(JsonValue& out) {
     Level level(depth_);
     if (depth_ > kJsonDepthLimit) return false;
+    // Each value costs about a hundred bytes however short its text; the
+    // budget keeps a flood like [0,0,0,...] from taking hundreds of megabytes.
+    if (++values_ > kJsonValueLimit) return false;
     skipSpace();
     if (at_ == end_) return false;
     switch (*at_) {
@@ -173,10 +162,25 @@ class Parser {
   }
 
   // After the opening quotation mark, up to and including the closing one.
+  // The result is always valid UTF-8: bytes that are not and unpaired
+  // surrogates become U+FFFD.
   bool string(std::string& out) {
     for (;;) {
       const char* run = at_;
-      while (at_ < end_ && *at_ != '"' && *at_ != '\\') ++at_;
+      while (at_ < end_ && *at_ != '"' && *at_ != '\\') {
+        if (static_cast<unsigned char>(*at_) < 0x80) {
+          ++at_;
+          continue;
+        }
+        Utf8Step step = utf8Step(std::string_view(at_, static_cast<size_t>(end_ - at_)), 0);
+        if (step.valid) {
+          at_ += step.size;
+          continue;
+        }
+        out.append(run, static_cast<size_t>(at_ - run));
+        utf8Append(out, kReplacementCharacter);
+        run = ++at_;
+      }
       out.append(run, static_cast<size_t>(at_ - run));
       if (at_ == end_) return false;
       if (*at_++ == '"') return true;
@@ -194,34 +198,44 @@ class Parser {
         case 'u': {
           long cp = unit();
           if (cp < 0) return false;
-          // A high surrogate takes the next escaped unit as its partner; the
-          // partner's range is not checked, a lone high surrogate stands alone.
-          if (cp >= 0xD800 && cp <= 0xDBFF && end_ - at_ >= 6 && at_[0] == '\\' && at_[1] == 'u') {
-            const char* back = at_;
-            at_ += 2;
-            long low = unit();
-            if (low >= 0) {
-              cp = (cp - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
-            } else {
-              at_ = back;  // the escape is judged (and fails) on its own
-            }
-          }
-          appendUtf8(out, cp);
+          if (cp >= 0xD800 && cp <= 0xDBFF) cp = pairWith(cp);
+          // A low surrogate here has no high one before it.
+          if (cp >= 0xDC00 && cp <= 0xDFFF) cp = kReplacementCharacter;
+          utf8Append(out, static_cast<char32_t>(cp));
           break;
         }
         default: return false;
       }
     }
   }
+
+  // A high surrogate pairs only with a low one escaped right after it.
+  // Anything else leaves it unpaired (U+FFFD) and the next escape, if any, to
+  // be decoded on its own.
+  long pairWith(long high) {
+    if (end_ - at_ < 6 || at_[0] != '\\' || at_[1] != 'u') return kReplacementCharacter;
+    const char* back = at_;
+    at_ += 2;
+    long low = unit();
+    if (low >= 0xDC00 && low <= 0xDFFF) return (high - 0xD800) * 0x400 + (low - 0xDC00) + 0x10000;
+    at_ = back;
+    return kReplacementCharacter;
+  }
 };
 
 }  // namespace
 
 std::unique_ptr<JsonValue> jsonParse(std::string_view text) {
-  auto root = std::make_unique<JsonValue>();
-  Parser parser(text);
-  if (!parser.document(*root)) return nullptr;
-  return root;
+  // Even within the budget memory may run out; that is a failed parse, not
+  // an exception for the caller (the partial tree is freed on the way out).
+  try {
+    auto root = std::make_unique<JsonValue>();
+    Parser parser(text);
+    if (!parser.document(*root)) return nullptr;
+    return root;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 const JsonValue* member(const JsonValue* value, std::string_view key) {

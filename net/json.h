@@ -1,6 +1,7 @@
 #pragma once
 // A small reader for the JSON the program receives: whole UTF-8 text in, a
 // tree of values out. There is no writer.
+#include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -17,7 +18,7 @@ struct JsonValue {
   JsonKind kind = JsonKind::Null;
   bool boolean = false;
   double number = 0.0;
-  std::string text;                 // escapes resolved, other bytes as sent
+  std::string text;                 // escapes resolved; always valid UTF-8
   std::vector<JsonValue> items;     // document order
   std::vector<JsonMember> members;  // document order, duplicate keys kept
 };
@@ -29,6 +30,11 @@ struct JsonMember {
 
 // Deepest nesting accepted; every value, scalars included, is one level.
 constexpr int kJsonDepthLimit = 64;
+
+// Most values one document may hold (containers, members' values and
+// scalars alike); a ten-day forecast holds about two thousand. A document
+// with more fails, so what one parse builds stays around ten megabytes.
+constexpr size_t kJsonValueLimit = 131072;
 
 // Parses exactly one value (surrounding whitespace allowed); null on any fault.
 std::unique_ptr<JsonValue> jsonParse(std::string_view text);

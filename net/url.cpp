@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/utf8.h"
+
 namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -24,10 +26,10 @@ bool isForbidden(char c) {
 
 size_t utf16Length(std::string_view utf8) {
   size_t n = 0;
-  for (char c : utf8) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if ((u & 0xC0) == 0x80) continue;
-    n += (u >= 0xF0) ? 2 : 1;
+  for (size_t at = 0; at < utf8.size();) {
+    Utf8Step step = utf8Step(utf8, at);
+    n += (step.valid && step.codePoint >= 0x10000) ? 2 : 1;
+    at += step.size;
   }
   return n;
 }

@@ -24,6 +24,7 @@ struct UrlParts {
 // query, or a blank or control character anywhere.
 bool urlParse(std::string_view url, UrlParts& out);
 
-// UTF-16 units of UTF-8 text (continuation bytes are not counted; a four-byte
-// sequence needs a surrogate pair).
+// UTF-16 units that the system's conversion makes of UTF-8 text: a surrogate
+// pair for a four-byte sequence, one unit for any other, and one U+FFFD for
+// every byte that does not begin a well-formed sequence.
 size_t utf16Length(std::string_view utf8);

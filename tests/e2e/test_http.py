@@ -11,6 +11,7 @@ import re
 import socket
 import threading
 from pathlib import Path
+from urllib.parse import quote, unquote
 
 from harness import SkipTest, build_dir, winpath
 
@@ -86,6 +87,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             self.connection.shutdown(socket.SHUT_WR)
             self.close_connection = True
+        elif parts[0] == "badlength":  # /badlength/TEXT: ten bytes under "Content-Length: TEXT"
+            self.send_response(200)
+            self.send_header("Content-Length", unquote(parts[1]))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            self.wfile.write(pattern(10))
+            self.wfile.flush()
         else:
             self._send(404, self.server.not_found, len(self.server.not_found),
                        extra=[("Content-Type", "text/html")])
@@ -326,6 +335,51 @@ def test_download_of_an_error_page_or_into_a_missing_folder_leaves_nothing(s):
         assert len(run.log) == 1 and re.fullmatch(
             rf"download: cannot write {re.escape(winpath(nowhere))}\.part \(\d+\)", run.log[0], re.IGNORECASE), run.log
         assert len(server.requests) == 1, "nothing is fetched without a file to write"
+
+
+def test_download_stops_at_its_limit_and_keeps_the_older_file(s):
+    limit = 100000
+    with Server() as server:
+        # Announced too long (refused before the body), unannounced, chunked.
+        for kind, size in (("bytes", limit + 1), ("nolength", limit + 1), ("chunked", 3 * limit)):
+            target = s.dir / f"limit-{kind}.jpg"
+            target.write_bytes(b"the older picture")
+            url = server.url(f"/{kind}/{size}")
+            run = nettest(s, "download", url, winpath(target), str(limit))
+            assert not run.download_ok(), (kind, run.lines[-5:])
+            assert run.log == [f"download {url}: larger than the limit of {limit} bytes"], (kind, run.log)
+            assert target.read_bytes() == b"the older picture", kind
+            assert not Path(str(target) + ".part").exists(), kind
+            steps = run.progress()
+            assert all(received <= limit for received, _ in steps), (kind, steps[-3:])
+            if kind == "bytes":
+                assert steps == [], steps[:3]
+
+        # Exactly the limit is a whole file.
+        for kind in ("bytes", "nolength"):
+            target = s.dir / f"exact-{kind}.bin"
+            run = nettest(s, "download", server.url(f"/{kind}/{limit}"), winpath(target), str(limit))
+            assert run.download_ok(), (kind, run.lines[-5:], run.log)
+            assert target.read_bytes() == pattern(limit), kind
+            assert run.log == [], run.log
+
+
+def test_download_with_a_malformed_length_fails(s):
+    # Each of these once read as "no length" or as the ten bytes really sent.
+    with Server() as server:
+        for value in ("10abc", "abc", "+10", "-5", "99999999999999999999999"):
+            target = s.dir / "malformed.bin"
+            target.write_bytes(b"the older file")
+            url = server.url("/badlength/" + quote(value, safe=""))
+            run = nettest(s, "download", url, winpath(target))
+            assert not run.download_ok(), (value, run.lines[-5:])
+            assert target.read_bytes() == b"the older file", value
+            assert not Path(str(target) + ".part").exists(), value
+            ours = [f'download {url}: malformed Content-Length "{value}"']
+            # The system's HTTP stack may refuse such an answer before we see it.
+            refused = (len(run.log) == 2 and run.log[0].startswith(f"http: GET {url} failed")
+                       and run.log[1] == f"download {url}: HTTP 0, 0 of 0 bytes")
+            assert run.log == ours or refused, (value, run.log)
 
 
 def test_parallel_requests_on_worker_threads_keep_their_answers_apart(s):

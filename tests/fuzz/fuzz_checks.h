@@ -14,6 +14,63 @@
 
 namespace fuzzcheck {
 
+// The reference for UTF-8, written from the definition rather than sharing
+// the program's decoder: a sequence is well-formed when it is the shortest
+// encoding of a scalar value. Answers its length, 0 when `s` starts with none.
+inline size_t wellFormedAt(std::string_view s) {
+  if (s.empty()) return 0;
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  if (lead < 0x80) return 1;
+  size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (n == 0 || s.size() < n) return 0;
+  unsigned long cp = lead & (0x7F >> n);
+  for (size_t i = 1; i < n; ++i) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  std::string again;
+  if (cp < 0x80) {
+    again += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    again += static_cast<char>(0xC0 | (cp >> 6));
+    again += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    again += static_cast<char>(0xE0 | (cp >> 12));
+    again += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    again += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    again += static_cast<char>(0xF0 | (cp >> 18));
+    again += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    again += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    again += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return again == s.substr(0, n) ? n : 0;
+}
+
+inline bool validUtf8(std::string_view s) {
+  for (size_t at = 0; at < s.size();) {
+    size_t n = wellFormedAt(s.substr(at));
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
+
+// What the system's conversion to UTF-16 yields: a surrogate pair for a
+// four-byte sequence, one unit for any other sequence and one U+FFFD for
+// each byte that starts none.
+inline size_t utf16Units(std::string_view s) {
+  size_t units = 0;
+  for (size_t at = 0; at < s.size();) {
+    size_t n = wellFormedAt(s.substr(at));
+    units += n == 4 ? 2 : 1;
+    at += n ? n : 1;
+  }
+  return units;
+}
+
 inline int depthOf(const JsonValue& v) {
   int deepest = 0;
   for (const auto& i : v.items) deepest = std::max(deepest, depthOf(i));
@@ -33,7 +90,7 @@ inline void writeString(std::string& out, const std::string& s) {
       std::snprintf(buf, sizeof buf, "\\u%04x", u);
       out += buf;
     } else {
-      out += c;  // the reader copies every other byte as it stands
+      out += c;  // the reader keeps valid UTF-8 as it stands
     }
   }
   out += '"';
@@ -106,11 +163,29 @@ inline bool anyNan(const JsonValue& v) {
   return false;
 }
 
+inline bool allTextValid(const JsonValue& v) {
+  if (v.kind == JsonKind::String && !validUtf8(v.text)) return false;
+  for (const auto& i : v.items)
+    if (!allTextValid(i)) return false;
+  for (const auto& m : v.members)
+    if (!validUtf8(m.key) || !allTextValid(m.value)) return false;
+  return true;
+}
+
+inline size_t valueCount(const JsonValue& v) {
+  size_t n = 1;
+  for (const auto& i : v.items) n += valueCount(i);
+  for (const auto& m : v.members) n += valueCount(m.value);
+  return n;
+}
+
 inline std::string checkJson(std::string_view input) {
   auto root = jsonParse(input);
   if (!root) return {};
   if (depthOf(*root) > kJsonDepthLimit) return "json: accepted a tree deeper than the limit";
   if (anyNan(*root)) return "json: a number came out as NaN";
+  if (!allTextValid(*root)) return "json: a string or key is not valid UTF-8";
+  if (valueCount(*root) > kJsonValueLimit) return "json: accepted more values than the budget";
   std::string text;
   write(text, *root);
   auto again = jsonParse(text);
@@ -136,6 +211,7 @@ inline bool cleanText(const std::string& s) {
 }
 
 inline std::string checkUrl(std::string_view input) {
+  if (utf16Length(input) != utf16Units(input)) return "url: UTF-16 length differs from the conversion's";
   // The escaping of names and values must be reversible and use only safe bytes.
   std::string escaped = formEscape(input);
   std::string back;
@@ -163,11 +239,11 @@ inline std::string checkUrl(std::string_view input) {
   UrlParts parts;
   if (!urlParse(input, parts)) return {};
   if (parts.host.empty()) return "url: empty host accepted";
-  if (utf16Length(parts.host) > kUrlHostLimit) return "url: host over the limit";
+  if (utf16Units(parts.host) > kUrlHostLimit) return "url: host over the limit";
   if (parts.path.empty() || parts.path[0] != '/') return "url: path does not start with a slash";
-  if (utf16Length(parts.path) > kUrlPathLimit) return "url: path over the limit";
+  if (utf16Units(parts.path) > kUrlPathLimit) return "url: path over the limit";
   if (!parts.query.empty() && parts.query[0] != '?') return "url: query does not start with a question mark";
-  if (utf16Length(parts.query) > kUrlQueryLimit) return "url: query over the limit";
+  if (utf16Units(parts.query) > kUrlQueryLimit) return "url: query over the limit";
   if (parts.port == 0) return "url: port 0";
   if (!cleanText(parts.host) || !cleanText(parts.path) || !cleanText(parts.query))
     return "url: a blank, control character or fragment got through";

@@ -5,7 +5,8 @@
 //   quillar-nettest LOG request METHOD URL BODY HEADERS [OUT]
 //                       BODY: a file with the body, or "-" for none;
 //                       HEADERS: header lines joined by "|", or "-"
-//   quillar-nettest LOG download URL TARGET                httpDownload
+//   quillar-nettest LOG download URL TARGET [LIMIT]        httpDownload, at most LIMIT bytes
+//                       (64 MiB when not given)
 //   quillar-nettest LOG parallel COUNT URL                 COUNT httpRequests on workers
 //
 // The log of the calls goes to LOG. Output lines:
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,7 +80,7 @@ bool openLog(const std::wstring& path) {
 
 int usage() {
   std::fputs("usage: quillar-nettest LOG get URL [OUT] | request METHOD URL BODY HEADERS [OUT] | "
-             "download URL TARGET | parallel COUNT URL\n",
+             "download URL TARGET [LIMIT] | parallel COUNT URL\n",
              stderr);
   return 2;
 }
@@ -109,8 +111,14 @@ int wmain(int argc, wchar_t** argv) {
     bool ok = httpRequest(a[1], a[2], body, headers, response, status);
     out(resultLine(ok, status, response));
     if (a.size() == 6 && !writeFile(argv[7], response)) return usage();
-  } else if (command == "download" && a.size() == 3) {
-    bool ok = httpDownload(a[1], argv[4], [](uint64_t received, uint64_t announced) {
+  } else if (command == "download" && (a.size() == 3 || a.size() == 4)) {
+    uint64_t limit = 64ull * 1024 * 1024;
+    if (a.size() == 4) {
+      char* end = nullptr;
+      limit = std::strtoull(a[3].c_str(), &end, 10);
+      if (a[3].empty() || *end != '\0') return usage();
+    }
+    bool ok = httpDownload(a[1], argv[4], limit, [](uint64_t received, uint64_t announced) {
       out("progress " + std::to_string(received) + " " + std::to_string(announced));
     });
     out(ok ? "result 1" : "result 0");

@@ -74,6 +74,10 @@ TEST(FuzzCorpus, ChecksNoticeBrokenTrees) {
   EXPECT_EQ(text, "\"q\\\"\\\\\\u0001\xff\"");
   auto back = jsonParse(text);
   ASSERT_TRUE(back);
+  EXPECT_FALSE(fuzzcheck::same(*back, s)) << "the reader repairs the stray byte";
+  EXPECT_FALSE(fuzzcheck::allTextValid(s));
+  EXPECT_TRUE(fuzzcheck::allTextValid(*back));
+  s.text = "q\"\\\x01\xef\xbf\xbd";
   EXPECT_TRUE(fuzzcheck::same(*back, s));
   JsonValue deep;
   deep.kind = JsonKind::Array;
@@ -84,6 +88,32 @@ TEST(FuzzCorpus, ChecksNoticeBrokenTrees) {
     deep = std::move(outer);
   }
   EXPECT_EQ(fuzzcheck::depthOf(deep), 4);
+  EXPECT_EQ(fuzzcheck::valueCount(deep), 4u);
+}
+
+// The UTF-8 reference must tell the cases apart that the program gets wrong
+// most easily, or the URL limits and the reader's output go unchecked.
+TEST(FuzzCorpus, Utf8ReferenceJudgesSequences) {
+  struct Case {
+    std::string bytes;
+    size_t units;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"a\xc3\xa9\xe2\x82\xac", 3, true},
+      {"\xf0\x9f\x98\x80", 2, true},
+      {"\x80\xbf", 2, false},              // stray continuation bytes
+      {"\xf8\x90\x80\x80", 4, false},      // a five-byte lead
+      {"\xff", 1, false},
+      {"\xc0\x80", 2, false},              // overlong
+      {"\xed\xbf\xbf", 3, false},          // an encoded surrogate
+      {"\xf4\x90\x80\x80", 4, false},      // above U+10FFFF
+      {"\xe2\x82", 2, false},              // cut short
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fuzzcheck::utf16Units(c.bytes), c.units) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(fuzzcheck::validUtf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+  }
 }
 
 }  // namespace

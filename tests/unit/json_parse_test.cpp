@@ -113,26 +113,59 @@ TEST(JsonParse, StringEscapes) {
   EXPECT_EQ(textOf(R"("Data \u00a9 OpenStreetMap")"), "Data \xc2\xa9 OpenStreetMap");
 }
 
-TEST(JsonParse, SurrogatesAreNotPoliced) {
-  // A high surrogate alone is written as its own three bytes.
-  EXPECT_EQ(textOf(R"("\ud83dx")"), "\xed\xa0\xbdx");
-  EXPECT_EQ(textOf(R"("\ud83d")"), "\xed\xa0\xbd");
-  EXPECT_EQ(textOf(R"("\ud83d\n")"), "\xed\xa0\xbd\n");
-  // A lone low surrogate too.
-  EXPECT_EQ(textOf(R"("\ude00")"), "\xed\xb8\x80");
-  // The unit after a high surrogate is combined whatever its range:
-  // (0xD800-0xD800)*0x400 + (0x0041-0xDC00) + 0x10000 = 0x2441.
-  EXPECT_EQ(textOf(R"("\ud800\u0041")"), "\xe2\x91\x81");
-  // A broken second escape fails the string.
+// U+FFFD as UTF-8.
+const std::string kBad = "\xef\xbf\xbd";
+
+TEST(JsonParse, OnlyAHighSurrogateFollowedByALowOneMakesAPair) {
+  struct Case {
+    const char* json;
+    std::string text;
+  };
+  const Case cases[] = {
+      {R"("\ud83dx")", kBad + "x"},                      // high, then a plain byte
+      {R"("\ud83d")", kBad},                             // high at the end
+      {R"("\ud83d\n")", kBad + "\n"},                    // high, then another escape
+      {R"("\ude00")", kBad},                             // low alone
+      {R"("\ude00\ud83d")", kBad + kBad},                // low before high
+      {R"("\ud800\u0041")", kBad + "A"},                 // the second unit is decoded on its own
+      {R"("\udbff\uffff")", kBad + "\xef\xbf\xbf"},      // no code point above U+10FFFF
+      {R"("\ud83d\ud83d\ude00")", kBad + "\xf0\x9f\x98\x80"},  // the second high pairs
+      {R"("\ud800\udc00")", "\xf0\x90\x80\x80"},         // U+10000
+      {R"("a\udfffb")", "a" + kBad + "b"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(textOf(c.json), c.text) << c.json;
+  // A broken second escape still fails the string.
   EXPECT_TRUE(fails(R"("\ud83d\u12")"));
   EXPECT_TRUE(fails(R"("\ud83d\uzzzz")"));
 }
 
-TEST(JsonParse, BytesAreCopiedUnchanged) {
-  EXPECT_EQ(textOf("\"Київ ❄\""), "Київ ❄");
-  EXPECT_EQ(textOf("\"tab\there\nnewline\""), "tab\there\nnewline");
-  EXPECT_EQ(textOf("\"\xff\xfe\x80\""), "\xff\xfe\x80");
-  EXPECT_EQ(textOf(std::string("\"a\0b\"", 5)), std::string("a\0b", 3));
+TEST(JsonParse, RawBytesThatAreNotUtf8BecomeReplacementCharacters) {
+  struct Case {
+    std::string raw;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"Київ ❄", "Київ ❄"},                           // valid text is kept byte for byte
+      {"tab\there\nnewline", "tab\there\nnewline"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {"\xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf", "\xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf"},
+      {"\xff\xfe\x80", kBad + kBad + kBad},             // one per bad byte
+      {"x\xc3", "x" + kBad},                            // cut before its last byte
+      {"\xe2\x82y", kBad + kBad + "y"},
+      {"\xc0\xaf", kBad + kBad},                        // overlong "/"
+      {"\xed\xa0\x80", kBad + kBad + kBad},             // an encoded surrogate
+      {"\xf4\x90\x80\x80", kBad + kBad + kBad + kBad},  // above U+10FFFF
+      {"\xf8\x88\x80\x80\x80", kBad + kBad + kBad + kBad + kBad},
+  };
+  for (const Case& c : cases) EXPECT_EQ(textOf("\"" + c.raw + "\""), c.text) << testing::PrintToString(c.raw);
+  // A bad lead byte does not swallow the closing quotation mark.
+  auto v = ok("[\"\xe2\",\"b\"]");
+  ASSERT_TRUE(v);
+  ASSERT_EQ(v->items.size(), 2u);
+  EXPECT_EQ(v->items[0].text, kBad);
+  auto keyed = ok("{\"k\xff\":1}");
+  ASSERT_TRUE(keyed);
+  EXPECT_EQ(keyed->members[0].key, "k" + kBad);
 }
 
 TEST(JsonParse, BadStringsFail) {
@@ -199,6 +232,29 @@ TEST(JsonParse, NestingLimitCountsEveryValue) {
   // Hostile depth ends quickly without exhausting the stack.
   EXPECT_TRUE(fails(std::string(1000000, '[')));
   EXPECT_TRUE(fails(std::string(500000, '{') + "\"a\":"));
+}
+
+std::string listOf(size_t n, const std::string& item) {
+  std::string s = "[";
+  for (size_t i = 0; i < n; ++i) s += (i ? "," : "") + item;
+  return s + "]";
+}
+
+TEST(JsonParse, ValueBudgetBoundsWhatOneDocumentBuilds) {
+  // An array of n scalars is n + 1 values; every nested container counts too.
+  auto v = ok(listOf(kJsonValueLimit - 1, "0"));
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->items.size(), kJsonValueLimit - 1);
+  EXPECT_TRUE(fails(listOf(kJsonValueLimit, "0")));
+  EXPECT_TRUE(fails(listOf(kJsonValueLimit, "[]")));
+  EXPECT_TRUE(ok(listOf(kJsonValueLimit / 2 - 1, "{\"k\":0}")));  // an object and its member's value
+  EXPECT_TRUE(fails(listOf(kJsonValueLimit / 2, "{\"k\":0}")));
+  // A whole answer's worth of zeros is refused without building millions of values.
+  std::string flood = "[";
+  while (flood.size() < 4194300) flood += "0,";
+  EXPECT_TRUE(fails(flood + "0]"));
+  // Each parse has its own budget.
+  EXPECT_TRUE(ok(listOf(kJsonValueLimit - 1, "1")));
 }
 
 TEST(JsonLookup, MemberTakesTheFirstMatchOfExactBytes) {

@@ -114,6 +114,36 @@ TEST_F(LogFile, LinesFromManyThreadsStayWholeAndAreCountedExactly) {
   EXPECT_EQ(logLinesAttempted(), kThreads * kEach);
 }
 
+TEST(LogSafe, EscapesWhatCouldEndOrForgeALine) {
+  struct Case {
+    std::string outside;
+    std::string logged;
+  };
+  const Case cases[] = {
+      {"https://api.met.no/x?lat=59.9&lon=10.7", "https://api.met.no/x?lat=59.9&lon=10.7"},
+      {"Київ ❄ — Zürich 😀", "Київ ❄ — Zürich 😀"},  // other text is kept as it is
+      {"C:\\Users\\a b\\t.jpg", "C:\\Users\\a b\\t.jpg"},
+      {"a\r\n21:04:07    0.031  quit", "a\\x0d\\x0a21:04:07    0.031  quit"},
+      {std::string("\0\x01\x1f\t", 4), "\\x00\\x01\\x1f\\x09"},
+      {"del\x7f", "del\\x7f"},
+      {"nel\xc2\x85" "c1\xc2\x9f" "nbsp\xc2\xa0", "nel\\u0085c1\\u009fnbsp\xc2\xa0"},
+      {"ls\xe2\x80\xa8ps\xe2\x80\xa9", "ls\\u2028ps\\u2029"},
+      {"bad\xff\xc3", "bad\\xff\\xc3"},                  // not UTF-8: each byte escaped
+      {"\xe2\x80", "\\xe2\\x80"},                        // a separator cut short
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(logSafe(c.outside), c.logged) << testing::PrintToString(c.outside);
+}
+
+TEST_F(LogFile, EscapedOutsideTextStaysOnItsLine) {
+  const std::string answer = "Oslo\r\n21:04:07    0.031  update check: installing";
+  logLine("town lookup: %s", logSafe(answer).c_str());
+  auto lines = splitCrlf(readAll(path_));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "21:04:07    0.031  town lookup: Oslo\\x0d\\x0a21:04:07    0.031  update check: installing");
+}
+
 TEST(LogClosed, WritesNothingButObserverSeesMessages) {
   logDetach();
   std::vector<std::string> seen;

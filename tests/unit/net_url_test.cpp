@@ -113,6 +113,21 @@ TEST(UrlParse, LimitsCountUtf16UnitsNotBytes) {
   EXPECT_EQ(utf16Length("é"), 1u);      // two bytes
   EXPECT_EQ(utf16Length("€"), 1u);      // three bytes
   EXPECT_EQ(utf16Length("😀"), 2u);     // four bytes, a surrogate pair
+  // Bytes that begin no sequence are one U+FFFD each, as the conversion makes them.
+  struct Case {
+    std::string bytes;
+    size_t units;
+  };
+  const Case invalid[] = {
+      {"\x80", 1}, {"a\xbf\xbf", 3},            // stray continuation bytes
+      {"\xf8", 1}, {"\xff\xfe", 2},             // leads that exist in no sequence
+      {"\xf8\x88\x80\x80\x80", 5},            // the old five-byte form
+      {"\xc0\xaf", 2}, {"\xe0\x80\xaf", 3},   // overlong
+      {"\xed\xa0\x80", 3},                     // an encoded surrogate
+      {"\xf4\x90\x80\x80", 4},                 // above U+10FFFF
+      {"\xf0\x9f\x98", 3}, {"\xe2\x82x", 3},   // cut short
+  };
+  for (const Case& c : invalid) EXPECT_EQ(utf16Length(c.bytes), c.units) << testing::PrintToString(c.bytes);
   std::string path = "/";
   for (int i = 0; i < 1023; ++i) path += "é";  // 1024 units in 2047 bytes
   EXPECT_TRUE(accepted("http://h" + path + "é"));
@@ -120,6 +135,11 @@ TEST(UrlParse, LimitsCountUtf16UnitsNotBytes) {
   for (int i = 0; i < 1023; ++i) wide += "😀";  // 2047 units
   EXPECT_TRUE(accepted("http://h" + wide));
   EXPECT_FALSE(accepted("http://h" + wide + "a"));
+  // Continuation bytes were once free, and 0xF8 to 0xFF counted double.
+  EXPECT_FALSE(accepted("http://h/" + std::string(2047, '\x80')));
+  EXPECT_TRUE(accepted("http://h/" + std::string(2046, '\x80')));
+  EXPECT_TRUE(accepted("http://h/" + std::string(2046, '\xff')));
+  EXPECT_FALSE(accepted("http://" + std::string(128, 'h') + std::string(128, '\xbf') + "/"));
 }
 
 TEST(UrlParse, FailureLeavesNoPartsBehind) {

@@ -5,10 +5,14 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "base/log.h"
 #include "net/worker.h"
 
 namespace {
@@ -75,6 +79,58 @@ TEST(RunWorker, ReturnsBeforeTheTaskFinishesAndFreesItAfterwards) {
   ASSERT_TRUE(done->waitFor(1));
   for (int i = 0; i < 1000 && !watch.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_TRUE(watch.expired()) << "captures are freed once the task has run";
+}
+
+// Lines of the log collected while a test runs.
+class LogWatch {
+ public:
+  LogWatch() {
+    logSetObserver([this](const std::string& m) {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (m.rfind("worker:", 0) == 0) lines_.push_back(m);
+    });
+  }
+  ~LogWatch() { logSetObserver(nullptr); }
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return lines_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> lines_;
+};
+
+TEST(RunWorker, AnExceptionEndsOnlyItsTask) {
+  LogWatch watch;
+  auto gate = std::make_shared<Gate>();
+  auto token = std::make_shared<int>(1);
+  std::weak_ptr<int> held = token;
+  runWorker([gate, token] {
+    gate->arrive(std::this_thread::get_id());
+    throw std::bad_alloc();
+  });
+  token.reset();
+  runWorker([gate] {
+    gate->arrive(std::this_thread::get_id());
+    throw std::runtime_error("bad answer\r\nforged line");
+  });
+  runWorker([gate] {
+    gate->arrive(std::this_thread::get_id());
+    throw 42;
+  });
+  ASSERT_TRUE(gate->waitFor(3));
+  // The process is still here; later work still runs.
+  runWorker([gate] { gate->arrive(std::this_thread::get_id()); });
+  ASSERT_TRUE(gate->waitFor(4));
+  for (int i = 0; i < 1000 && (watch.lines().size() < 3 || !held.expired()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::multiset<std::string> lines;
+  for (const auto& l : watch.lines()) lines.insert(l);
+  EXPECT_EQ(lines, (std::multiset<std::string>{"worker: task failed (std::bad_alloc)",
+                                               "worker: task failed (bad answer\\x0d\\x0aforged line)",
+                                               "worker: task failed (unknown exception)"}));
+  EXPECT_TRUE(held.expired()) << "a failed task frees its captures too";
 }
 
 }  // namespace
