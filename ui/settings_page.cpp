@@ -192,15 +192,26 @@ Rect segmented(Ctx& c, float right, float y, std::initializer_list<const char*> 
   return box;
 }
 
+// A six-armed flake with a pair of side branches on every arm.
+void flake(Painter& p, float cx, float cy, float r, float width, const Color& ink) {
+  for (int k = 0; k < 6; ++k) {
+    const float a = static_cast<float>(k) * 1.0471976f + 1.5707963f;
+    const float ux = std::cos(a), uy = -std::sin(a);
+    p.line({cx, cy}, {cx + r * ux, cy + r * uy}, width, ink);
+    if (r >= 5) {
+      const Point b{cx + 0.55f * r * ux, cy + 0.55f * r * uy};
+      for (float side : {-0.785398f, 0.785398f}) {
+        const float bx = std::cos(a + side), by = -std::sin(a + side);
+        p.line(b, {b.x + 0.35f * r * bx, b.y + 0.35f * r * by}, width * 0.8f, ink);
+      }
+    }
+  }
+}
+
 float sectionTitle(Ctx& c, float y, const char* title) {
   const float h = c.lineHeight(kStyleSection);
   // A small flake before every section title.
-  const float cx = kInX + 7, cy = y + h / 2;
-  for (int k = 0; k < 3; ++k) {
-    const float a = static_cast<float>(k) * 1.0471976f + 1.5707963f;
-    const float dx = 7 * std::cos(a), dy = 7 * std::sin(a);
-    c.p.line({cx - dx, cy - dy}, {cx + dx, cy + dy}, 1.6f, kAccent);
-  }
+  flake(c.p, kInX + 7, y + h / 2 + 1, 8, 1.5f, kAccent);
   c.p.text(tr(title), {kInX + 22, y, kInW - 22, h}, kStyleSection, kText, kAlignLeading, false);
   return y + h + 14;
 }
@@ -510,7 +521,8 @@ float snowSection(Ctx& c, float y) {
     const float gap = 12, w = (kInW - 2 * gap) / 3;
     float tileH = 0;
     for (const Choice& ch : choices)
-      tileH = std::max(tileH, c.lineHeight(kStyleTileTitle) + 4 + c.p.textHeight(tr(ch.note), kStyleNote, w - 56));
+      tileH = std::max(tileH, c.p.textHeight(tr(ch.title), kStyleTileTitle, w - 56) + 4 +
+                                  c.p.textHeight(tr(ch.note), kStyleNote, w - 56));
     tileH += 30;
     for (int i = 0; i < 3; ++i) {
       const Rect r{kInX + static_cast<float>(i) * (w + gap), y, w, tileH};
@@ -518,15 +530,12 @@ float snowSection(Ctx& c, float y) {
       c.p.fillRect(r, 14, on ? rgb(0x8ccfff, 0.14f) : c.hover(kKindWeather, i) ? kButtonHover : kButton);
       c.p.strokeRoundRect(r, 14, on ? kAccent : kCardEdge, on ? 1.5f : 1);
       // Flakes as a strength mark: one, two, three.
-      for (int k = 0; k <= i; ++k) {
-        const float fx = r.x + 22 + static_cast<float>(k) * 4, fy = r.y + 20 + static_cast<float>(k % 2) * 5;
-        c.p.fillCircle(fx, fy, 2.4f, on ? kAccent : kTextDim);
-      }
+      const Point at[3][3] = {{{22, 24}}, {{17, 20}, {27, 29}}, {{16, 18}, {28, 21}, {20, 31}}};
+      for (int k = 0; k <= i; ++k)
+        flake(c.p, r.x + at[i][k].x, r.y + at[i][k].y, i == 0 ? 6.5f : 5, 1.3f, on ? kAccent : kTextDim);
       const float tx = r.x + 44, tw = w - 56;
-      const float th = c.lineHeight(kStyleTileTitle);
-      c.p.text(tr(choices[i].title), {tx, r.y + 14, tw, th}, kStyleTileTitle, on ? kSnow : kText, kAlignLeading,
-               false);
-      wrappedText(c, r.y + 14 + th + 4, tr(choices[i].note), kStyleNote, kTextDim, tx, tw);
+      const float ty = wrappedText(c, r.y + 14, tr(choices[i].title), kStyleTileTitle, on ? kSnow : kText, tx, tw);
+      wrappedText(c, ty + 4, tr(choices[i].note), kStyleNote, kTextDim, tx, tw);
       c.hit(r, kKindWeather, i);
     }
     y += tileH + 14;
