@@ -60,7 +60,10 @@ ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn
 
   std::string base = parts.secure ? "https://" : "http://";
   base += parts.host;
-  if (parts.port != (parts.secure ? 443 : 80)) base += ":" + std::to_string(parts.port);
+  if (parts.port != (parts.secure ? 443 : 80)) {
+    base += ':';
+    base += std::to_string(parts.port);
+  }
   out.base = base;
   out.overridden = true;
   out.refused = false;

@@ -120,7 +120,10 @@ std::string coordinateToStore(double degrees) { return writeDecimal(degrees, 4);
 
 std::string temperatureText(double celsius) {
   long t = roundedWhole(celsius);
-  return (t > 0 ? "+" : "") + std::to_string(t) + "°";
+  std::string text = t > 0 ? "+" : "";
+  text += std::to_string(t);
+  text += "°";
+  return text;
 }
 
 std::string weatherStatusLine(const WeatherState& s, TextLookup lookup) {

@@ -2,30 +2,17 @@
 // what answers and found cities change, and the status line.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "fixture_file.h"
 #include "base/log.h"
 #include "ui/text.h"
 #include "weather/weather_state.h"
 
 namespace {
 
-std::string readFixture(const std::string& name) {
-#ifdef QUILLAR_TEST_FIXTURES
-  std::filesystem::path dir = QUILLAR_TEST_FIXTURES;
-#else
-  std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures";
-#endif
-  std::ifstream f(dir / name, std::ios::binary);
-  EXPECT_TRUE(f) << "missing fixture " << (dir / name);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+std::string readFixture(const std::string& name) { return readFixtureFile(name); }
 
 constexpr int64_t kOsloNow = 1770409626;  // when the Oslo answer was issued
 
