@@ -1,0 +1,176 @@
+"""Snow like outside against a local HTTP server of the test's own: the
+forecast and city-search answers are the real ones kept in tests/fixtures,
+served on 127.0.0.1 through the "WeatherServer" and "CityServer" overrides.
+Nothing here reaches the internet."""
+
+from __future__ import annotations
+
+import http.server
+import re
+import threading
+from pathlib import Path
+
+from harness import SkipTest, wait_until
+
+QUILLAR_KEY = r"HKCU\Software\Quillar"
+FIXTURES = Path(__file__).resolve().parents[1] / "fixtures"
+OSLO = (FIXTURES / "met-oslo-2026-02-06-snow-compact.json").read_bytes()
+PORTLAND = (FIXTURES / "nominatim-portland-head-light-jsonv2.json").read_bytes()
+FORECAST_PATH = "/weatherapi/locationforecast/2.0/compact"
+USER_AGENT = re.compile(r"^Kovra/0\.9\.20 \(Windows; \+\S+\)$")
+WEATHER_LINE = re.compile(r"^weather: \S.*, -?\d+\.\d°, wind -?\d\.\d\d, snow outside [01]$")
+KEEPING = re.compile(r"^weather: no answer \(HTTP (\d+)\) — keeping the last one$")
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.server.requests.append({"path": self.path, "headers": dict(self.headers.items())})
+        route = self.path.partition("?")[0]
+        mode = self.server.modes.get(route, "ok")
+        body = self.server.bodies.get(route, b"[]")
+        if mode == "hangup":  # no answer at all
+            self.close_connection = True
+            self.connection.close()
+            return
+        status = 500 if mode == "500" else 200
+        if mode == "500":
+            body = b"Internal Server Error"
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        # "cut": the whole length is announced, half the body arrives.
+        self.wfile.write(body[:len(body) // 2] if mode == "cut" else body)
+        self.wfile.flush()
+
+
+class Server:
+    def __init__(self):
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.httpd.daemon_threads = True
+        self.httpd.requests = []
+        self.httpd.modes = {}
+        self.httpd.bodies = {FORECAST_PATH: OSLO, "/search": PORTLAND}
+        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+        self.thread.start()
+
+    @property
+    def base(self) -> str:
+        return f"http://127.0.0.1:{self.httpd.server_address[1]}"
+
+    def requests_to(self, route: str) -> list:
+        return [r for r in self.httpd.requests if r["path"].partition("?")[0] == route]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+        self.thread.join(10)
+
+
+def store_city(s, server: Server, name="Oslo", lat="59.9139", lon="10.7522", on=1):
+    s.reg_add(QUILLAR_KEY, "WeatherServer", "REG_SZ", server.base)
+    s.reg_add(QUILLAR_KEY, "CityServer", "REG_SZ", server.base)
+    s.reg_add(QUILLAR_KEY, "RealWeather", "REG_DWORD", on)
+    s.reg_add(QUILLAR_KEY, "CityName", "REG_SZ", name)
+    s.reg_add(QUILLAR_KEY, "CityLat", "REG_SZ", lat)
+    s.reg_add(QUILLAR_KEY, "CityLon", "REG_SZ", lon)
+
+
+def find_city(s, text: str):
+    """Types `text` into the settings window's city field and presses Enter."""
+    raise SkipTest("the settings window's city field is not driven by the tests yet")
+
+
+# ------------------------------------------------------------------- tests
+
+def test_stored_city_sends_one_forecast_request_at_start(s):
+    with Server() as server:
+        store_city(s, server)
+        proc = s.start_resident()
+        s.wait_log(f"weather: server {server.base} (WeatherServer)", proc=proc)
+        line = s.wait_log(WEATHER_LINE, timeout=40, proc=proc)
+        # Which step counts depends on the wall clock; any of them is a reading.
+        assert "snow outside" in line, line
+        reqs = server.requests_to(FORECAST_PATH)
+        assert len(reqs) == 1, server.httpd.requests
+        assert reqs[0]["path"] == FORECAST_PATH + "?lat=59.914&lon=10.752", reqs[0]["path"]
+        assert reqs[0]["headers"].get("Accept") == "application/json", reqs[0]["headers"]
+        assert USER_AGENT.match(reqs[0]["headers"].get("User-Agent", "")), reqs[0]["headers"]
+        s.quit_resident(proc)
+
+
+def test_option_off_or_no_city_sends_nothing(s):
+    with Server() as server:
+        store_city(s, server, on=0)
+        proc = s.start_resident()
+        s.wait_log("weather: server", proc=proc)
+        s.quit_resident(proc)
+        assert server.requests_to(FORECAST_PATH) == [], server.httpd.requests
+    with Server() as server:
+        store_city(s, server, lat="0", lon="0")
+        proc = s.start_resident()
+        s.wait_log("weather: server", proc=proc)
+        s.quit_resident(proc)
+        assert server.requests_to(FORECAST_PATH) == [], server.httpd.requests
+
+
+def test_failed_answers_keep_the_last_one(s):
+    for mode, status in (("500", 500), ("cut", 0), ("hangup", 0)):
+        with Server() as server:
+            server.httpd.modes[FORECAST_PATH] = mode
+            store_city(s, server)
+            proc = s.start_resident()
+            line = s.wait_log(KEEPING, timeout=40, proc=proc)
+            assert KEEPING.match(line)[1] == str(status), (mode, line)
+            assert not any(WEATHER_LINE.match(m) for m in s.messages()), mode
+            assert len(server.requests_to(FORECAST_PATH)) == 1, (mode, server.httpd.requests)
+            s.quit_resident(proc)
+
+
+def test_plain_http_override_to_another_host_is_refused(s):
+    s.reg_add(QUILLAR_KEY, "WeatherServer", "REG_SZ", "http://weather.example.org")
+    s.reg_add(QUILLAR_KEY, "RealWeather", "REG_DWORD", 0)
+    proc = s.start_resident()
+    s.wait_log("weather: WeatherServer http://weather.example.org refused, using https://api.met.no", proc=proc)
+    s.quit_resident(proc)
+
+
+def test_city_search_sends_the_trimmed_encoded_text_and_stores_the_city(s):
+    with Server() as server:
+        store_city(s, server, name="", lat="0", lon="0")
+        proc = s.start_resident(env={"KOVRA_LANG": "pl"})
+        find_city(s, "  Kraków\t")
+        s.wait_log("town: Portland Head Light (43.623, -70.208)", timeout=40, proc=proc)
+        reqs = server.requests_to("/search")
+        assert len(reqs) == 1, server.httpd.requests
+        assert reqs[0]["path"] == "/search?format=jsonv2&limit=1&q=Krak%C3%B3w&accept-language=pl", reqs[0]["path"]
+        assert reqs[0]["headers"].get("Accept") == "application/json"
+        wait_until(lambda: s.reg_value(QUILLAR_KEY, "CityLat") == ("REG_SZ", "43.6231"), 20, "CityLat stored")
+        assert s.reg_value(QUILLAR_KEY, "CityLon") == ("REG_SZ", "-70.2079")
+        assert s.reg_value(QUILLAR_KEY, "CityName") == ("REG_SZ", "Portland Head Light")
+        # The new city's forecast follows at once.
+        wait_until(lambda: server.requests_to(FORECAST_PATH), 20, "forecast for the new city")
+        assert server.requests_to(FORECAST_PATH)[0]["path"] == FORECAST_PATH + "?lat=43.623&lon=-70.208"
+        s.quit_resident(proc)
+
+
+def test_city_not_found_shows_its_text(s):
+    for lang in ("en", "de"):
+        with Server() as server:
+            server.httpd.bodies["/search"] = b"[]"
+            store_city(s, server, name="", lat="0", lon="0")
+            proc = s.start_resident(env={"KOVRA_LANG": lang})
+            find_city(s, "Atlantis")
+            s.wait_log("town lookup failed (HTTP 200)", timeout=40, proc=proc)
+            s.screenshot(f"weather-city-not-found-{lang}")
+            s.quit_resident(proc)

@@ -1,0 +1,71 @@
+#include "weather/service.h"
+
+#include <string>
+
+#include "net/url.h"
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+// Exactly four parts of one to three digits, each up to 255.
+bool isDottedQuad(std::string_view host, int& firstPart) {
+  int parts = 0;
+  size_t i = 0;
+  while (true) {
+    size_t start = i;
+    int value = 0;
+    while (i < host.size() && host[i] >= '0' && host[i] <= '9' && i - start < 3) value = value * 10 + (host[i++] - '0');
+    if (i == start || value > 255) return false;
+    if (parts == 0) firstPart = value;
+    ++parts;
+    if (i == host.size()) return parts == 4;
+    if (host[i] != '.' || parts == 4) return false;
+    ++i;
+  }
+}
+
+}  // namespace
+
+bool isLoopbackHost(std::string_view host) {
+  if (equalsNoCase(host, "localhost")) return true;
+  if (host == "[::1]") return true;
+  int first = -1;
+  return isDottedQuad(host, first) && first == 127;
+}
+
+ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn) {
+  ServiceBase out;
+  out.base.assign(builtIn);
+  if (overrideValue.empty()) return out;
+  out.refused = true;
+
+  std::string_view value = overrideValue;
+  if (value.back() == '/') value.remove_suffix(1);
+  UrlParts parts;
+  if (!urlParse(value, parts)) return out;
+  // Only scheme, host and port may be given: the paths are the program's own.
+  if (parts.path != "/" || !parts.query.empty()) return out;
+  size_t schemeEnd = value.find("://") + 3;
+  std::string_view authority = value.substr(schemeEnd);
+  if (authority.find_first_of("@/?#") != std::string_view::npos) return out;
+  if (!parts.secure && !isLoopbackHost(parts.host)) return out;
+
+  std::string base = parts.secure ? "https://" : "http://";
+  base += parts.host;
+  if (parts.port != (parts.secure ? 443 : 80)) {
+    base += ':';
+    base += std::to_string(parts.port);
+  }
+  out.base = base;
+  out.overridden = true;
+  out.refused = false;
+  return out;
+}
