@@ -53,7 +53,7 @@ struct Drift {
   float liftSpeed = 0;           // recent upward speed of the dragged window, pt/s
   double liftTime = 0;           // when liftSpeed was recorded
   float spillLeft = 0, spillRight = 0;
-  int zRank = -1;                // window drifts: position among them, front first
+  int zRank = -1;                // window drifts: windows in front of its own (its index among the occluders); -1 for others
   int sceneIndex = 0;            // position of the entry in the scene list
   // Runs of visible snow, left to right, each a polyline of (x, height)
   // points relative to (x, y); rebuilt from the heights.

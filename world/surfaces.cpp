@@ -132,6 +132,8 @@ void SnowWorld::updateDrifts(const SurfaceScene& scene, const WorldInput& input,
     return std::any_of(placed_.begin(), placed_.end(), [&](const Drift* d) { return d->key == key; });
   };
 
+  // A drift's rank is the number of windows in front of its own, so it
+  // indexes the occluder list: windows without a drift hide things too.
   int zRank = 0;
   for (size_t i = 0; i < scene.windows.size(); ++i) {
     const SceneWindow& w = scene.windows[i];
@@ -146,10 +148,10 @@ void SnowWorld::updateDrifts(const SurfaceScene& scene, const WorldInput& input,
       if (!placed(key)) {
         placed_.push_back(&placeDrift(key, DriftKind::Window, left, right, top, running_, zRank,
                                       static_cast<int>(i), scene.pressed, now));
-        ++zRank;
       }
     }
     running_.push_back(r);
+    ++zRank;
   }
 
   const int windowsInScene = static_cast<int>(scene.windows.size());
