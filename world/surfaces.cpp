@@ -191,11 +191,11 @@ Drift& SnowWorld::placeDrift(const std::string& key, DriftKind kind, float left,
   const float span = right - left;
   Drift* d = findDrift(key);
   const bool existed = d != nullptr;
-  float oldX = 0, oldY = 0;
+  float oldX = 0, oldY = 0, oldSpan = 0;
   int oldColumns = 0;
   if (!existed) {
     Drift fresh = makeDrift(key, kind, left, top, span);
-    if (std::optional<RememberedSnow> stored = driftMemory.take(key)) restoreSnow(fresh, *stored, span);
+    if (std::optional<RememberedSnow> stored = driftMemory.take(key)) restoreSnow(fresh, *stored);
     fresh.lastSeen = now;
     fresh.liftTime = now;
     d = &driftMap.emplace(key, std::move(fresh)).first->second;
@@ -204,11 +204,13 @@ Drift& SnowWorld::placeDrift(const std::string& key, DriftKind kind, float left,
     oldX = d->x;
     oldY = d->y;
     oldColumns = d->columns;
+    oldSpan = ledgeWidth(*d);
     relayColumns(*d, left, top, columnsFor(span));
+    d->span = std::isfinite(span) ? span : 0.0f;
   }
   d->zRank = zRank;
   d->sceneIndex = sceneIndex;
-  if (existed) onDriftMoved(*d, oldX, oldY, oldColumns, pressed, now);
+  if (existed) onDriftMoved(*d, oldX, oldY, oldColumns, oldSpan, pressed, now);
 
   limitsBefore_.assign(d->limits.begin(), d->limits.end());
   d->launchColumns.clear();
