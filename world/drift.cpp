@@ -27,6 +27,11 @@ int usableColumns(const Drift& d) {
   return static_cast<int>(n);
 }
 
+int columnsFor(float width) {
+  const float half = std::isfinite(width) ? width * 0.5f : 0.0f;
+  return half >= 1.0f ? static_cast<int>(std::min(half, 1.0e6f)) : 1;
+}
+
 void pour(Drift& d, int c, float amount) {
   const float bound = std::min(d.cap, d.limits[c]);
   if (bound > 0.5f) d.heights[c] = std::min(d.heights[c] + amount, bound);
@@ -50,11 +55,15 @@ Drift makeDrift(std::string key, DriftKind kind, float x, float y, float width) 
   d.cap = driftCap(kind);
   d.x = x;
   d.y = y;
-  const float half = std::isfinite(width) ? width * 0.5f : 0.0f;
-  d.columns = half >= 1.0f ? static_cast<int>(std::min(half, 1.0e6f)) : 1;
+  d.columns = columnsFor(width);
+  d.span = std::isfinite(width) ? width : 0.0f;
   d.heights.assign(static_cast<size_t>(d.columns), 0.0f);
   d.limits.assign(static_cast<size_t>(d.columns), d.cap);
   return d;
+}
+
+float ledgeWidth(const Drift& d) {
+  return columnsFor(d.span) == d.columns ? d.span : kColumnWidth * static_cast<float>(d.columns);
 }
 
 std::optional<Landing> findLanding(const std::vector<Drift*>& drifts, float x, float yFrom, float yTo,
@@ -246,12 +255,12 @@ void rebuildOutline(Drift& d, double now) {
   d.lastRebuild = now;
 }
 
-bool restoreSnow(Drift& d, const RememberedSnow& stored, float width) {
+bool restoreSnow(Drift& d, const RememberedSnow& stored) {
   const int n = usableColumns(d);
   const int m = static_cast<int>(stored.heights.size());
   d.dirty = true;
   d.quietPasses = 0;
-  if (m == n && std::fabs(stored.width - width) <= 1.0f) {
+  if (m == n && std::fabs(stored.width - kColumnWidth * static_cast<float>(n)) <= 1.0f) {
     for (int c = 0; c < n; ++c) d.heights[c] = std::clamp(stored.heights[c], 0.0f, d.cap);
     return n > 0;
   }

@@ -45,6 +45,7 @@ struct Drift {
   float cap = 30;                // pt
   float x = 0, y = 0;            // left end and height of the ledge, world points
   int columns = 1;               // 2-pt columns
+  float span = 0;                // width of the ledge as laid out, pt; the columns cover int(span / 2) x 2 of it
   std::vector<float> heights;    // snow per column, pt
   std::vector<float> limits;     // room per column; under 0.5 the column is hidden
   bool dirty = true;             // the outline must be rebuilt
@@ -53,7 +54,7 @@ struct Drift {
   float liftSpeed = 0;           // recent upward speed of the dragged window, pt/s
   double liftTime = 0;           // when liftSpeed was recorded
   float spillLeft = 0, spillRight = 0;
-  int zRank = -1;                // window drifts: position among them, front first
+  int zRank = -1;                // window drifts: windows in front of its own (its index among the occluders); -1 for others
   int sceneIndex = 0;            // position of the entry in the scene list
   // Runs of visible snow, left to right, each a polyline of (x, height)
   // points relative to (x, y); rebuilt from the heights.
@@ -68,6 +69,10 @@ struct Drift {
 // A fresh, empty drift spanning [x, x + width] at height y: max(1, int(width / 2))
 // columns, the kind's cap, every column with full room.
 Drift makeDrift(std::string key, DriftKind kind, float x, float y, float width);
+
+// The ledge's width: the span it was laid out with, or columns x 2 when the
+// span does not give its column count (a drift put together by hand).
+float ledgeWidth(const Drift& drift);
 
 struct Landing {
   Drift* drift = nullptr;
@@ -116,11 +121,12 @@ struct RememberedSnow {
   std::vector<float> heights;
 };
 
-// Brings remembered snow back into a fresh drift spanning `width` pt: the
-// same size gets its heights back, a taskbar or the ground of another size
-// gets them stretched, a window of another width starts empty. True when any
-// snow came back.
-bool restoreSnow(Drift& drift, const RememberedSnow& stored, float width);
+// Brings remembered snow back into a fresh drift: the same size gets its
+// heights back, a taskbar or the ground of another size gets them stretched,
+// a window of another width starts empty. Sizes are compared as columns x 2
+// on both sides, since the ledge itself may be up to 2 pt wider than its
+// columns. True when any snow came back.
+bool restoreSnow(Drift& drift, const RememberedSnow& stored);
 
 // The remembered drifts of a world, oldest first, at most kCapacity keys.
 class DriftMemory {

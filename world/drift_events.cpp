@@ -22,6 +22,7 @@ constexpr float kLiftForget = 0.3f;     // s after which a slow lift is forgotte
 constexpr int kMaxPowder = 150;
 constexpr int kMaxShovelPuffs = 500;
 constexpr int kGuideColumns = 10;       // the guide's window needs a drift wider than this
+constexpr float kResizeCrumble = 2.0f;  // pt of change in width that breaks a drift
 
 bool anyAbove(const Drift& d, float h) {
   return std::any_of(d.heights.begin(), d.heights.end(), [h](float v) { return v > h; });
@@ -65,12 +66,18 @@ float awaySnowPerColumn(double seconds, int level, float density) {
 // ---------------------------------------------------------------- moving
 
 void SnowWorld::onDriftMoved(Drift& d, float oldX, float oldY, int oldColumns, bool pressed, double now) {
+  onDriftMoved(d, oldX, oldY, oldColumns, kColumnWidth * static_cast<float>(oldColumns), pressed, now);
+}
+
+void SnowWorld::onDriftMoved(Drift& d, float oldX, float oldY, int oldColumns, float oldSpan, bool pressed,
+                             double now) {
   const bool window = d.kind == DriftKind::Window;
   const float dx = d.x - oldX, dy = d.y - oldY;
 
   // Maximising, restoring or snapping changes the size without a drag: the
-  // drift falls apart.
-  const bool resized = std::abs(d.columns - oldColumns) * kColumnWidth > 2.0f;
+  // drift falls apart. The real widths count: one column more or less can
+  // be anything from a hair to nearly 4 pt.
+  const bool resized = std::fabs(ledgeWidth(d) - oldSpan) > kResizeCrumble;
   if (window && oldColumns > 0 && resized && (std::fabs(dx) > 0.5f || std::fabs(dy) > 0.5f) && !pressed &&
       anyAbove(d, kHasSnow)) {
     crumble(d);

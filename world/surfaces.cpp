@@ -132,6 +132,8 @@ void SnowWorld::updateDrifts(const SurfaceScene& scene, const WorldInput& input,
     return std::any_of(placed_.begin(), placed_.end(), [&](const Drift* d) { return d->key == key; });
   };
 
+  // A drift's rank is the number of windows in front of its own, so it
+  // indexes the occluder list: windows without a drift hide things too.
   int zRank = 0;
   for (size_t i = 0; i < scene.windows.size(); ++i) {
     const SceneWindow& w = scene.windows[i];
@@ -146,10 +148,10 @@ void SnowWorld::updateDrifts(const SurfaceScene& scene, const WorldInput& input,
       if (!placed(key)) {
         placed_.push_back(&placeDrift(key, DriftKind::Window, left, right, top, running_, zRank,
                                       static_cast<int>(i), scene.pressed, now));
-        ++zRank;
       }
     }
     running_.push_back(r);
+    ++zRank;
   }
 
   const int windowsInScene = static_cast<int>(scene.windows.size());
@@ -189,11 +191,11 @@ Drift& SnowWorld::placeDrift(const std::string& key, DriftKind kind, float left,
   const float span = right - left;
   Drift* d = findDrift(key);
   const bool existed = d != nullptr;
-  float oldX = 0, oldY = 0;
+  float oldX = 0, oldY = 0, oldSpan = 0;
   int oldColumns = 0;
   if (!existed) {
     Drift fresh = makeDrift(key, kind, left, top, span);
-    if (std::optional<RememberedSnow> stored = driftMemory.take(key)) restoreSnow(fresh, *stored, span);
+    if (std::optional<RememberedSnow> stored = driftMemory.take(key)) restoreSnow(fresh, *stored);
     fresh.lastSeen = now;
     fresh.liftTime = now;
     d = &driftMap.emplace(key, std::move(fresh)).first->second;
@@ -202,11 +204,13 @@ Drift& SnowWorld::placeDrift(const std::string& key, DriftKind kind, float left,
     oldX = d->x;
     oldY = d->y;
     oldColumns = d->columns;
+    oldSpan = ledgeWidth(*d);
     relayColumns(*d, left, top, columnsFor(span));
+    d->span = std::isfinite(span) ? span : 0.0f;
   }
   d->zRank = zRank;
   d->sceneIndex = sceneIndex;
-  if (existed) onDriftMoved(*d, oldX, oldY, oldColumns, pressed, now);
+  if (existed) onDriftMoved(*d, oldX, oldY, oldColumns, oldSpan, pressed, now);
 
   limitsBefore_.assign(d->limits.begin(), d->limits.end());
   d->launchColumns.clear();

@@ -132,7 +132,10 @@ class SnowWorld {
   void stepDrifts(double now);
 
   // Drift events (world/drift_events.cpp).
-  // An existing drift whose geometry the scene just changed (already applied).
+  // An existing drift whose geometry the scene just changed (already applied);
+  // oldSpan is its ledge's width before. Without it the old width is taken
+  // as oldColumns x 2.
+  void onDriftMoved(Drift& drift, float oldX, float oldY, int oldColumns, float oldSpan, bool pressed, double now);
   void onDriftMoved(Drift& drift, float oldX, float oldY, int oldColumns, bool pressed, double now);
   // A drift whose key left the scene: its snow is remembered or crumbles,
   // then it is deleted. wholeScene: every window drift left at once.

@@ -439,6 +439,39 @@ TEST_F(BallMotion, ABallBehindAWindowInFrontIsHiddenAndOutOfReach) {
   EXPECT_EQ(shown.sprites(kovra::kSpriteSnowball, kovra::kSpriteSnowball).size(), 1u);
 }
 
+// Windows in front that carry no drift of their own hide a ball just the same.
+TEST_F(BallMotion, AWindowInFrontWithoutADriftHidesTheBall) {
+  struct Case {
+    const char* name;
+    kovra::SceneWindow front;
+  };
+  const Case cases[] = {
+      {"maximised", win(9, 0, 0, 1000, 800, true)},
+      {"top 1 pt under the screen's edge", win(9, 200, 250, 300, 549)},
+      {"top above the screen", win(9, 200, 250, 300, 600)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    w.balls.clear();
+    const kovra::SceneWindow back = win(2, 100, 100, 400, 200);
+    updateScene(scene({back}, false), 1.0);
+    Snowball& b = addBall(300, 330, 8);
+    idle(0.5f);
+    ASSERT_NE(b.drift, nullptr);
+    ASSERT_FALSE(b.covered);
+
+    updateScene(scene({c.front, back}, false), 1.0);
+    ASSERT_EQ(w.findDrift("w9"), nullptr);
+    step();
+    EXPECT_TRUE(b.covered);
+    EXPECT_EQ(w.ballAt(Vec2{300, b.y}), nullptr);
+    EXPECT_FALSE(w.hasGrabbableAt(300, b.y));
+    Recorder drawn;
+    kovra::drawSceneBody(w, drawn);
+    EXPECT_EQ(drawn.sprites(kovra::kSpriteSnowball, kovra::kSpriteSnowball).size(), 0u);
+  }
+}
+
 TEST_F(BallMotion, ABallLeftOnTheGroundBehindAWindowSplatsIntoTheGround) {
   SurfaceScene s = scene({win(1, 400, 0, 300, 300, true)}, false);
   updateScene(s);

@@ -260,6 +260,69 @@ TEST_F(DriftEvents, AWindowBackWithAnotherWidthStartsAfreshATaskbarStretches) {
   EXPECT_EQ(back.heights[479], 12.0f);
 }
 
+// Moved and resized without the button: more than 2 pt of change in width
+// crumbles the drift, even when that adds or takes only one column.
+TEST_F(DriftEvents, ResizingByMoreThanTwoPointsCrumbles) {
+  struct Case {
+    float from, to;  // window widths, pt; the drift spans 16 pt less
+    bool crumbles;
+  };
+  const Case cases[] = {
+      {400.0f, 402.5f, true},   // 192 -> 193 columns
+      {401.0f, 398.5f, true},   // 192 -> 191
+      {401.9f, 404.0f, true},   // 192 -> 194
+      {400.0f, 402.0f, false},  // exactly 2 pt wider, 193 columns
+      {401.5f, 399.6f, false},  // 1.9 pt narrower, 191 columns
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.from << " -> " << c.to);
+    updateScene(scene({}), 1);  // the old drift crumbles away
+    w.particles.clear();
+    w.clumpCount = 0;
+    updateScene(scene({win(5, 300, 400, c.from, 300)}), 1);
+    Drift& d = fill("w5", 10.0f);
+    const int before = d.columns;
+    updateScene(scene({win(5, 300, 420, c.to, 300)}), 1);
+    ASSERT_EQ(w.findDrift("w5"), &d);
+    if (c.crumbles) {
+      EXPECT_EQ(total(d), 0.0f);
+      EXPECT_GT(flying(w).snow, 10.0f * before - 20);
+    } else {
+      // Only a column cut off at the right end falls.
+      EXPECT_NEAR(total(d), 10.0f * std::min(before, d.columns), 1e-2f);
+    }
+  }
+}
+
+// At 125 % and 150 % a window's span in points is fractional; one that comes
+// back at the same size in pixels gets its snow back, whatever the fraction.
+TEST(DriftMemoryScaled, AWindowBackAtTheSameSizeGetsItsSnowAtAnyScale) {
+  WorldInput in;
+  for (float scale : {1.25f, 1.5f}) {
+    const kovra::MonitorArea area{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, scale, 1080 / scale};
+    for (int32_t px = 300; px < 312; ++px) {
+      SCOPED_TRACE(::testing::Message() << "scale " << scale << ", " << px << " px");
+      SnowWorld w(1920 / scale, 1080 / scale, 5);
+      w.fate = [](uint64_t, bool) { return Fate::Hidden; };
+      SurveyedWindow sw;
+      sw.window = 5;
+      sw.visible = sw.frame = PixelRect{200, 300, 200 + px, 700};
+      const SurfaceScene shown = kovra::layoutScene(area, std::vector<SurveyedWindow>{sw}, {}, {}, false);
+      const SurfaceScene empty = kovra::layoutScene(area, {}, {}, {}, false);
+      w.updateDrifts(shown, in, 1);
+      ASSERT_NE(w.findDrift("w5"), nullptr);
+      Drift& d = *w.findDrift("w5");
+      std::fill(d.heights.begin(), d.heights.end(), 5.0f);
+      const int columns = d.columns;
+      w.updateDrifts(empty, in, 2);
+      ASSERT_TRUE(w.driftMemory.contains("w5"));
+      w.updateDrifts(shown, in, 3);
+      ASSERT_NE(w.findDrift("w5"), nullptr);
+      EXPECT_NEAR(total(*w.findDrift("w5")), 5.0f * columns, 1e-2f);
+    }
+  }
+}
+
 TEST(DriftMemoryRules, KeepsTheNewestEightyDrifts) {
   DriftMemory m;
   for (int i = 0; i < 81; ++i) {

@@ -34,9 +34,10 @@ TEST_F(DriftScene, WindowTopsBecomeDriftsInsideTheirCorners) {
   EXPECT_EQ(big.columns, 242);
   EXPECT_FLOAT_EQ(big.x, 608.0f);
   EXPECT_FLOAT_EQ(big.y, 600.0f);
-  // Front first among the window drifts; the list runs windows, bar, ground.
-  EXPECT_EQ(d.zRank, 0);
-  EXPECT_EQ(big.zRank, 1);
+  // Ranked by the windows in front, with or without a drift of their own;
+  // the list runs windows, bar, ground.
+  EXPECT_EQ(d.zRank, 1);
+  EXPECT_EQ(big.zRank, 2);
   ASSERT_EQ(w.driftCount(), 4);
   EXPECT_EQ(w.drifts[0]->key, "w46");
   EXPECT_EQ(w.drifts[1]->key, "w7");

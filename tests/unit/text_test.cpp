@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/settings.h"
 #include "ui/text.h"
@@ -184,6 +191,190 @@ TEST(NewYearCountdown, UkrainianPluralForms) {
     EXPECT_EQ(form(n), " дні") << n;
   for (int n : {0, 5, 9, 10, 11, 12, 13, 14, 15, 19, 20, 25, 30, 111, 112, 114, 211})
     EXPECT_EQ(form(n), " днів") << n;
+}
+
+// ------------------------------------------------------------ every key in the code has a row
+
+struct KeyUse {
+  std::string key;
+  std::string where;  // file:line
+};
+
+// The text keys given as literals to tr, trFormat, trIn and trFormatIn in one
+// source file. Comments, character literals and raw strings are skipped;
+// adjacent literals are joined; in a conditional each branch is its own key.
+// Calls whose text is not a literal (a variable) are not seen here.
+void scanKeys(const std::string& src, const std::string& file, std::vector<KeyUse>& out) {
+  size_t i = 0;
+  int line = 1;
+  const size_t n = src.size();
+  auto identChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  // Reads the literal whose opening quote is at i; leaves i past the closing one.
+  auto literal = [&](std::string* value) {
+    ++i;
+    while (i < n && src[i] != '"') {
+      char c = src[i];
+      if (c == '\\' && i + 1 < n) {
+        const char e = src[++i];
+        c = e == 'n' ? '\n' : e == 't' ? '\t' : e;
+      } else if (c == '\n') {
+        ++line;
+      }
+      if (value) value->push_back(c);
+      ++i;
+    }
+    ++i;
+  };
+  auto rawLiteral = [&]() {  // i at the quote of R"delim(
+    const size_t open = src.find('(', i);
+    const std::string close = ")" + src.substr(i + 1, open - i - 1) + "\"";
+    const size_t end = src.find(close, open);
+    const size_t stop = end == std::string::npos ? n : end + close.size();
+    line += static_cast<int>(std::count(src.begin() + static_cast<std::ptrdiff_t>(i),
+                                        src.begin() + static_cast<std::ptrdiff_t>(stop), '\n'));
+    i = stop;
+  };
+  // Skips a comment or literal at i; true when it did.
+  auto skipNonCode = [&]() {
+    if (src.compare(i, 2, "//") == 0) {
+      while (i < n && src[i] != '\n') ++i;
+      return true;
+    }
+    if (src.compare(i, 2, "/*") == 0) {
+      const size_t end = src.find("*/", i + 2);
+      const size_t stop = end == std::string::npos ? n : end + 2;
+      line += static_cast<int>(std::count(src.begin() + static_cast<std::ptrdiff_t>(i),
+                                          src.begin() + static_cast<std::ptrdiff_t>(stop), '\n'));
+      i = stop;
+      return true;
+    }
+    if (src[i] == '\'') {
+      for (++i; i < n && src[i] != '\''; ++i)
+        if (src[i] == '\\') ++i;
+      ++i;
+      return true;
+    }
+    if (src[i] == '"') {
+      literal(nullptr);
+      return true;
+    }
+    return false;
+  };
+
+  while (i < n) {
+    if (src[i] == '\n') {
+      ++line;
+      ++i;
+      continue;
+    }
+    if (skipNonCode()) continue;
+    if (!identChar(src[i])) {
+      ++i;
+      continue;
+    }
+    const size_t start = i;
+    while (i < n && identChar(src[i])) ++i;
+    const std::string_view word(src.data() + start, i - start);
+    if (i < n && src[i] == '"' && !word.empty() && word.back() == 'R') {
+      rawLiteral();
+      continue;
+    }
+    const bool withLanguage = word == "trIn" || word == "trFormatIn";
+    if (!(word == "tr" || word == "trFormat" || withLanguage)) continue;
+    size_t j = i;
+    while (j < n && std::isspace(static_cast<unsigned char>(src[j]))) ++j;
+    if (j >= n || src[j] != '(') continue;
+    i = j + 1;
+    const int callLine = line;
+    // Walks the arguments; collects the literals of the text argument.
+    int depth = 0, argument = 0;
+    const int textArgument = withLanguage ? 1 : 0;
+    std::string key;
+    bool inKey = false;
+    while (i < n) {
+      const char c = src[i];
+      if (c == '"') {
+        std::string value;
+        literal(&value);
+        if (argument == textArgument && depth == 0) {
+          key += value;
+          inKey = true;
+        }
+        continue;
+      }
+      if (c == '\n') ++line;
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        ++i;
+        continue;
+      }
+      if (skipNonCode()) continue;
+      if (inKey) {  // anything but another literal ends the key
+        out.push_back({key, file + ":" + std::to_string(callLine)});
+        key.clear();
+        inKey = false;
+      }
+      if (c == '(' || c == '[' || c == '{') ++depth;
+      if (c == ')' || c == ']' || c == '}') {
+        if (depth == 0) break;
+        --depth;
+      }
+      if (c == ',' && depth == 0 && ++argument > textArgument) break;
+      ++i;
+    }
+  }
+}
+
+TEST(TextTable, EveryKeyTheCodeLooksUpHasARow) {
+#ifndef QUILLAR_SOURCE_DIR
+  GTEST_SKIP() << "the source folder is not known to this build";
+#else
+  namespace fs = std::filesystem;
+  const fs::path root = QUILLAR_SOURCE_DIR;
+  std::vector<KeyUse> uses;
+  int files = 0;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().filename().string();
+    if (it->is_directory()) {
+      // Build trees, tooling and the tests themselves (which look up
+      // unknown texts on purpose) are not the program's code.
+      if (name.empty() || name[0] == '.' || name.rfind("build", 0) == 0 || name == "tests") it.disable_recursion_pending();
+      continue;
+    }
+    const std::string ext = it->path().extension().string();
+    if (ext != ".cpp" && ext != ".h") continue;
+    std::ifstream in(it->path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    scanKeys(text.str(), fs::relative(it->path(), root).generic_string(), uses);
+    ++files;
+  }
+  ASSERT_GT(files, 50) << root;
+  ASSERT_GT(uses.size(), 10u) << "the scan found hardly any lookups";
+
+  std::set<std::string_view> keys;
+  for (const TextRow& row : textTable()) keys.insert(row.text[UK]);
+  std::set<std::string> missing;
+  for (const KeyUse& u : uses) {
+    if (!keys.count(u.key) && missing.insert(u.key).second) ADD_FAILURE() << u.where << ": no row for \"" << u.key << "\"";
+  }
+#endif
+}
+
+TEST(TextTable, KeyScanReadsCallsTheWayTheCompilerDoes) {
+  std::vector<KeyUse> uses;
+  scanKeys("a = tr(\"one\");\n"
+           "// tr(\"in a comment\")\n"
+           "b = trFormat(\"two %@\" \" joined\", x, \"not a key\");\n"
+           "c = tr(on ? \"three\" : \"four\");\n"
+           "d = trIn(2, \"five \\\"quoted\\\"\");\n"
+           "e = tr(key); f = str(\"no\"); g = '\"'; h = tr (\"six\");\n",
+           "f.cpp", uses);
+  std::vector<std::string> keys;
+  for (const KeyUse& u : uses) keys.push_back(u.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"one", "two %@ joined", "three", "four", "five \"quoted\"", "six"}));
+  ASSERT_EQ(uses.size(), 6u);
+  EXPECT_EQ(uses[0].where, "f.cpp:1");
+  EXPECT_EQ(uses[5].where, "f.cpp:6");
 }
 
 TEST(NewYearCountdown, FollowsTheUiLanguage) {
