@@ -45,16 +45,7 @@ std::optional<std::wstring> queryString(HKEY key, const wchar_t* name, DWORD buf
 
 std::u16string asU16(const std::wstring& w) { return std::u16string(w.begin(), w.end()); }
 
-std::wstring exePath() {
-  std::vector<wchar_t> buf(MAX_PATH);
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::wstring();
-    if (n < buf.size()) return std::wstring(buf.data(), n);
-    if (buf.size() >= 32768) return std::wstring();
-    buf.resize(buf.size() * 2);
-  }
-}
+std::wstring exePath() { return moduleFileName(); }
 
 std::vector<std::u16string> preferredUiLanguages() {
   ULONG count = 0;

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/log.h"
 #include "base/utf.h"
 
 namespace {
@@ -136,7 +137,8 @@ std::vector<std::string> windowListLines(const AppState& app, const DesktopSurve
     bars += buf;
   }
   for (const SurveyedWindow& w : sv.windows) {
-    std::string name = utf8FromWide(w.className);
+    // Class names are other programs' text: no control characters reach the log.
+    std::string name = logSafe(utf8FromWide(w.className));
     std::snprintf(buf, sizeof buf, " [%s %ld,%ld %ldx%ld%s%s%s%s]", name.c_str(), static_cast<long>(w.visible.left),
                   static_cast<long>(w.visible.top), static_cast<long>(w.visible.right - w.visible.left),
                   static_cast<long>(w.visible.bottom - w.visible.top), w.hasCaption ? "" : " nocaption",

@@ -18,6 +18,7 @@
 #include "shell/recording_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
+#include "weather/weather_win.h"
 #include "world/scene.h"
 
 namespace {
@@ -92,6 +93,10 @@ FrameInput sampleFrame(AppState& a, double t) {
   for (uint64_t window : appFateQueries(a, sv))
     in.fates.push_back({window, windowFate(window, true), windowFate(window, false)});
   in.settingsWindow = settingsWindowId();
+  if (weatherActive()) {
+    WeatherReading r = weatherReading();
+    in.weather = {true, r.level, r.wind, r.snowOutside};
+  }
   return in;
 }
 

@@ -20,7 +20,9 @@
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
 #include "base/win_util_win.h"
+#include "ui/settings_window_win.h"
 #include "ui/text.h"
+#include "weather/weather_win.h"
 
 #ifndef QUILLAR_VERSION
 #define QUILLAR_VERSION "0.9.20"
@@ -57,18 +59,6 @@ WindowsVersion windowsVersion() {
     }
   }
   return v;
-}
-
-// The executable's path, however long it is.
-std::wstring exePath() {
-  std::wstring buf(260, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::wstring();
-    if (n < buf.size()) return buf.substr(0, n);
-    if (buf.size() >= 32768) return std::wstring();
-    buf.resize(buf.size() * 2);
-  }
 }
 
 // At most 779 bytes of UTF-8 in the start line, cut on a character boundary.
@@ -149,7 +139,7 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   a.eveningFireworks = quillarReadString(L"EveningFireworks");
 
   WindowsVersion v = windowsVersion();
-  std::wstring path = exePath();
+  std::wstring path = moduleFileName();
   logLine("Quillar for Windows %s (built %s %s), language %s (Windows: %s)", QUILLAR_VERSION, __DATE__, __TIME__,
           languageCode(uiLanguage()), languageCode(windowsLanguage()));
   logLine("Windows %lu.%lu build %lu; exe %s", v.major, v.minor, v.build, exePathUtf8(path).c_str());
@@ -200,6 +190,16 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
     if (!a.guideActive) startGuide(a);
     openSettingsWindow();
   }
+
+  WeatherHooks weatherHooks;
+  weatherHooks.changed = [] { settingsWindowRepaint(); };
+  weatherHooks.cityChanged = [] {
+    kui::settingsWindowSetCityText(weatherCityName());
+    settingsWindowRepaint();
+  };
+  weatherHooks.translate = tr;
+  weatherInit(std::move(weatherHooks));
+  kui::settingsWindowSetCityText(weatherCityName());
 
   startTimer(ShellTimer::FirstUpdateCheck, 3000);
   startTimer(ShellTimer::PeriodicUpdateCheck, 21600000);

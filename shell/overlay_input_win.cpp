@@ -6,19 +6,9 @@
 #include "render/overlay_win.h"
 #include "shell/recording_win.h"
 #include "shell/shell_win.h"
+#include "ui/mitten_cursor_win.h"
 
 namespace {
-
-HCURSOR mittenCursor(bool closed) {
-  static HCURSOR open = nullptr, shut = nullptr;
-  HCURSOR& c = closed ? shut : open;
-  if (!c) {
-    c = static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(closed ? 502 : 501), IMAGE_CURSOR,
-                                        0, 0, LR_DEFAULTSIZE));
-    if (!c) c = LoadCursorW(nullptr, IDC_HAND);
-  }
-  return c;
-}
 
 // The monitor of an overlay window, or null.
 MonitorState* monitorOf(HWND hwnd, std::size_t& index) {
@@ -56,7 +46,7 @@ LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETCURSOR: {
       MonitorState* m = monitorOf(hwnd, index);
       if (m && m->takesClicks) {
-        SetCursor(mittenCursor(m->grabbing));
+        SetCursor(kui::mittenCursor(m->grabbing ? 1 : 0));
         return 1;
       }
       break;
@@ -69,7 +59,7 @@ LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       recordPointer(PointerEvent::Press, index, at, heap);
       if (appPointerPress(app(), index, at, heap)) {
         SetCapture(hwnd);
-        SetCursor(mittenCursor(true));
+        SetCursor(kui::mittenCursor(1));
       }
       return 0;
     }

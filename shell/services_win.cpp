@@ -4,7 +4,6 @@
 
 #include <shellapi.h>
 
-#include <set>
 #include <string>
 
 #include "base/log.h"
@@ -15,13 +14,9 @@
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
 #include "wallpaper/wallpaper_win.h"
+#include "weather/weather_win.h"
 
 namespace {
-
-void notInThisBuild(const char* what) {
-  static std::set<std::string> told;
-  if (told.insert(what).second) logLine("%s: not available in this build", what);
-}
 
 class WinServices final : public Services {
  public:
@@ -55,10 +50,10 @@ class WinServices final : public Services {
     trayUpdate();
     settingsWindowRepaint();
   }
-  void weatherTick() override { notInThisBuild("real weather"); }
-  bool realWeather() override { return false; }
-  void setRealWeather(bool) override { notInThisBuild("real weather"); }
-  void findCity(const std::string&) override { notInThisBuild("city search"); }
+  void weatherTick() override { ::weatherTick(); }
+  bool realWeather() override { return ::realWeather(); }
+  void setRealWeather(bool on) override { ::setRealWeather(on); }
+  void findCity(const std::string& text) override { weatherFindCity(text); }
   void wallpaperMinuteCheck() override { ::wallpaperMinuteCheck(); }
   int wallpaperChoice() override { return wallpaperChoiceNow(); }
   bool wallpaperFollowsTimes() override { return ::wallpaperFollowsTimes(); }
@@ -77,8 +72,3 @@ Services& services() {
   static WinServices s;
   return s;
 }
-
-// The settings window is not part of this build yet.
-void openSettingsWindow() { notInThisBuild("settings window"); }
-void settingsWindowRepaint() {}
-uint64_t settingsWindowId() { return 0; }

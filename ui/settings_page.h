@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/command.h"
+
 #include "ui/painter.h"
 #include "ui/toolkit.h"
 
@@ -79,29 +81,8 @@ enum PageCommand : int {
 
 // The values the window edits and hands over with every command (the same
 // fields as the shell's settings-window values).
-struct SettingsValues {
-  bool paused = false;
-  int weather = 1;  // 0 light, 1 steady, 2 blizzard
-  float amount = 0.55f;
-  float wind = 0.1f;
-  bool onWindows = true;
-  bool sweep = true;
-  bool snowfall = true;
-  bool santa = true;
-  bool birds = true;
-  bool stars = true;
-  bool garland = false;
-  int fpsMode = 0;  // 0 auto, 1 30 fps, 2 60 fps
-  bool smartPause = true;
-  bool realWeather = false;
-  int wallpaperChoice = -1;  // theme index, -1 the user's own wallpaper
-  bool followTimes = false;
-  bool autostart = false;
-  int renderMode = 1;  // 0 A (GPU), 1 B (compatible)
-  int language = 1;
-  std::string city;        // typed in the city field
-  int selectedTheme = -1;  // the theme a download command is for
-};
+// The values the page edits are the ones the shell applies with every command.
+using SettingsValues = SettingsWindowValues;
 
 enum ThemeState : int { kThemeAvailable = 0, kThemeNotDownloaded = 1, kThemeDownloading = 2, kThemeFailed = 3 };
 

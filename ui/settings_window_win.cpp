@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/log.h"
 #include "base/settings.h"
@@ -100,6 +102,31 @@ void repaint() {
 void sendCommand(int command) {
   if (command < 0 || !gHooks.command) return;
   gHooks.command(gWin.model.values, command);
+}
+
+// With "KOVRA_TEST_LAYOUT" set, the controls' rectangles (client pixels as
+// the page lies now) are logged whenever they move, so that tests can click them.
+void logLayoutForTests() {
+  static const bool wanted = GetEnvironmentVariableW(L"KOVRA_TEST_LAYOUT", nullptr, 0) > 0;
+  static std::string last;
+  if (!wanted) return;
+  const float k = unit();
+  std::string all;
+  char buf[96];
+  auto add = [&](const HitArea& a, float dy) {
+    std::snprintf(buf, sizeof buf, " %d.%d@%ld,%ld,%ld,%ld", a.kind, a.arg, std::lround(a.x * k),
+                  std::lround((a.y + dy) * k), std::lround(a.w * k), std::lround(a.h * k));
+    all += buf;
+  };
+  for (const HitArea& a : gWin.hits.header) add(a, 0);
+  for (const HitArea& a : gWin.hits.content) add(a, kHeaderHeight - gWin.scroll.position);
+  POINT origin{0, 0};
+  ClientToScreen(gWin.hwnd, &origin);
+  std::snprintf(buf, sizeof buf, "origin %ld,%ld", origin.x, origin.y);
+  all = buf + all;
+  if (all == last) return;
+  last = all;
+  logLine("settings window: %s", all.c_str());
 }
 
 void releaseTarget() {
@@ -205,6 +232,7 @@ void paint() {
     // The content's height bounds the scroll; a change draws again.
     if (gWin.scroll.setHeights(r.contentHeight, view.viewHeight)) InvalidateRect(gWin.hwnd, nullptr, FALSE);
     placeCityField(r);
+    logLayoutForTests();
     // The banner moves while any of it is in view.
     if (gWin.scroll.position < kStatusCardHeight)
       SetTimer(gWin.hwnd, kTimerBanner, 33, nullptr);

@@ -290,11 +290,13 @@ def test_left_click_opens_the_settings_window_entry(s):
     x, y = tray_icon_point(s)
     mark = log_count(s)
     s.helper.ok(f"mouse {x} {y} click")
-    s.wait_log("settings window: not available in this build", start=mark, timeout=10, proc=proc)
+    s.wait_log("settings window opened (dpi 96)", start=mark, timeout=10, proc=proc)
     assert s.helper.find("#32768") is None, "a left click opened the menu"
-    # The second start asks for the same window and says so.
+    # The second start asks for the same window and says so; no second window appears.
     assert s.run_quillar(timeout=20) == 0
     s.wait_log("second start: settings window requested", start=mark, timeout=10, proc=proc)
+    time.sleep(1)
+    assert s.helper.count("KovraSettings") == 1
 
 
 def test_first_run_balloon_in_the_ui_language(s):
@@ -304,7 +306,7 @@ def test_first_run_balloon_in_the_ui_language(s):
                       "the first-run balloon shows")
     assert text in seen
     msgs = s.messages()
-    assert "settings window: not available in this build" in msgs, msgs
+    assert any(m.startswith("settings window opened (dpi ") for m in msgs), msgs
     s.screenshot("first-run-balloon")
     assert proc.alive()
 
@@ -480,7 +482,7 @@ def test_menu_commands_do_what_their_rows_say(s):
     wait_until(lambda: s.reg_value(KOVRA_KEY, "Weather") == ("REG_DWORD", 2), 10, "blizzard stored")
 
     choose(s, 121)
-    s.wait_log("settings window: not available in this build", start=mark, timeout=10, proc=proc)
+    s.wait_log("settings window opened (dpi 96)", start=mark, timeout=10, proc=proc)
 
     # Santa and the fireworks resume paused snow first.
     press_hotkey(s)

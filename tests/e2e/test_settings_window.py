@@ -1,0 +1,140 @@
+"""The Quillar window under Wine, driven as a user would: clicks on its drawn
+controls (their rectangles come from the window's test layout line), the
+wheel and keys, at 96 and 144 dpi and on a small screen."""
+
+from __future__ import annotations
+
+import os
+import re
+import subprocess
+import time
+
+from harness import wait_until
+
+KOVRA_KEY = r"HKCU\Software\Kovra"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+WM_COMMAND = 0x0111
+AREAS = re.compile(r"^settings window: origin (-?\d+),(-?\d+)((?: \d+\.-?\d+@-?\d+,-?\d+,\d+,\d+)*)$")
+
+# Kinds of the page's controls (ui/settings_page.h).
+WEATHER, AUTOSTART, RENDER_MODE, SNOWFALL, CLOSE = 4, 9, 11, 16, 40
+
+
+def xdo(s, *args):
+    subprocess.run(["xdotool", *[str(a) for a in args]], env={**os.environ, "DISPLAY": s.display.name},
+                   check=True, timeout=10, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def open_window(s, lang="en", dpi=None):
+    s.reg_add(KOVRA_KEY, "GuideSeen", "REG_DWORD", 1)
+    if dpi:
+        s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", dpi)
+    proc = s.start_resident(env={"KOVRA_LANG": lang, "KOVRA_TEST_LAYOUT": "1"})
+    s.helper.ok(f"post KovraMain {WM_COMMAND:#x} 121 0")
+    s.wait_log("settings window opened", timeout=15, proc=proc)
+    s.helper.wait_for("KovraSettings", timeout=10)
+    return proc
+
+
+def layout(s, start=0):
+    """The newest layout line: the client origin and {(kind, arg): (x, y, w, h)} in client pixels."""
+    line = wait_until(lambda: next((m for m in reversed(s.messages()[start:]) if AREAS.match(m)), None), 15,
+                      "the window's layout line")
+    m = AREAS.match(line)
+    areas = {}
+    for item in m.group(3).split():
+        ka, rect = item.split("@")
+        kind, arg = (int(v) for v in ka.split("."))
+        areas.setdefault((kind, arg), tuple(int(v) for v in rect.split(",")))
+    return (int(m.group(1)), int(m.group(2))), areas
+
+
+def click(s, kind, arg=0, start=0):
+    (ox, oy), areas = layout(s, start)
+    assert (kind, arg) in areas, sorted(areas)
+    x, y, w, h = areas[(kind, arg)]
+    xdo(s, "mousemove", ox + x + w // 2, oy + y + h // 2)
+    time.sleep(0.2)
+    xdo(s, "click", "1")
+
+
+def scroll_to(s, kind, arg=0):
+    """Scrolls with the wheel until the control lies inside the window."""
+    info = s.helper.info("KovraSettings")
+    top, bottom = info["rect"][1], info["rect"][3]
+    for _ in range(40):
+        (ox, oy), areas = layout(s)
+        x, y, w, h = areas[(kind, arg)]
+        if oy + y > top + 60 and oy + y + h < bottom - 20:
+            return
+        xdo(s, "mousemove", ox + 300, oy + 300)
+        xdo(s, "click", "5" if oy + y + h >= bottom - 20 else "4")
+        time.sleep(0.3)
+    raise AssertionError(f"control {kind}.{arg} never came into view")
+
+
+def test_controls_change_the_settings_at_once(s):
+    proc = open_window(s)
+    s.screenshot("settings-window-96dpi")
+    click(s, WEATHER, 2)  # "Blizzard"
+    wait_until(lambda: s.reg_value(KOVRA_KEY, "Weather") == ("REG_DWORD", 2), 10, "Weather = 2 stored")
+
+    scroll_to(s, SNOWFALL)
+    mark = len(s.messages())
+    click(s, SNOWFALL)  # "Falling snow" off
+    wait_until(lambda: s.reg_value(KOVRA_KEY, "Snowfall") == ("REG_DWORD", 0), 10, "Snowfall = 0 stored")
+
+    scroll_to(s, AUTOSTART)
+    click(s, AUTOSTART)
+    s.wait_log("autostart on", start=mark, timeout=10, proc=proc)
+    assert s.reg_value(RUN_KEY, "Kovra"), "the Run entry is written"
+    click(s, AUTOSTART)
+    s.wait_log("autostart off", start=mark, timeout=10, proc=proc)
+    assert not s.reg_value(RUN_KEY, "Kovra"), "the Run entry is removed"
+
+    scroll_to(s, RENDER_MODE, 0)
+    click(s, RENDER_MODE, 0)  # "A — graphics card"
+    s.wait_log("renderer chosen in the settings window: A (GPU)", start=mark, timeout=10, proc=proc)
+    s.wait_log("switching to the compatible one", start=mark, timeout=10, proc=proc)
+    click(s, RENDER_MODE, 1)
+    s.wait_log("renderer chosen in the settings window: B (compatible)", start=mark, timeout=10, proc=proc)
+
+    click(s, CLOSE)
+    s.wait_log("settings window closed", start=mark, timeout=10, proc=proc)
+    s.helper.wait_for("KovraSettings", timeout=10, present=False)
+    assert proc.alive()
+
+
+def test_wheel_and_page_down_scroll_to_a_clamped_end(s):
+    proc = open_window(s, lang="de")
+    s.screenshot("settings-window-de")
+    (ox, oy), first = layout(s)
+    xdo(s, "mousemove", ox + 300, oy + 300)
+    xdo(s, "click", "5")
+    time.sleep(0.5)
+    _, after = layout(s)
+    assert after[(WEATHER, 2)][1] < first[(WEATHER, 2)][1], "the wheel scrolls the page up"
+    for _ in range(30):
+        xdo(s, "key", "Next")
+        time.sleep(0.1)
+    time.sleep(0.5)
+    _, end = layout(s)
+    for _ in range(5):
+        xdo(s, "key", "Next")
+    time.sleep(0.5)
+    _, still = layout(s)
+    assert still == end, "past its end the page does not move"
+    s.screenshot("settings-window-de-end")
+    assert proc.alive()
+
+
+def test_at_144_dpi_the_window_is_half_again_as_large(s):
+    proc = open_window(s, dpi=144)
+    s.wait_log("settings window opened (dpi 144)", timeout=5, proc=proc)
+    (_, _), areas = layout(s)
+    left, top, right, bottom = s.helper.info("KovraSettings")["rect"]
+    # The page is 800 logical pixels wide: 1200 device pixels at 1.5, plus the frame.
+    assert 1200 <= right - left <= 1240, (left, top, right, bottom)
+    x, y, w, h = areas[(WEATHER, 2)]
+    assert x + w <= 1200 and w > 100, areas[(WEATHER, 2)]
+    s.screenshot("settings-window-144dpi")
