@@ -235,7 +235,7 @@ void paint() {
     logLayoutForTests();
     // The banner moves while any of it is in view.
     if (gWin.scroll.position < kStatusCardHeight)
-      SetTimer(gWin.hwnd, kTimerBanner, 33, nullptr);
+      SetTimer(gWin.hwnd, kTimerBanner, 66, nullptr);  // 15 a second: the whole page is drawn each time
     else
       KillTimer(gWin.hwnd, kTimerBanner);
   }
