@@ -9,30 +9,11 @@
 #include "render/sprites.h"
 #include "render/sprites_win.h"
 #include "base/log.h"
+#include "base/owners_win.h"
 #include "base/win_util_win.h"
 
 namespace {
 
-// Owns one COM interface pointer; copying is deleted.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T** put() { reset(); return &p_; }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
 
 bool decodeInto(IWICImagingFactory* factory, int slot, const void* data, DWORD size) {
   ComPtr<IWICStream> stream;

@@ -989,17 +989,6 @@ const char* trIn(int language, const char* text) {
 
 const char* tr(const char* text) { return trIn(uiLanguage(), text); }
 
-std::string fillPlaceholders(std::string_view pattern, std::initializer_list<std::string_view> args) {
-  std::string out(pattern);
-  size_t from = 0;
-  for (std::string_view arg : args) {
-    size_t at = out.find("%@", from);
-    if (at == std::string::npos) break;
-    out.replace(at, 2, arg);
-    from = at + arg.size();
-  }
-  return out;
-}
 
 const char* languageName(int index) { return validLanguage(index) ? kNames[index] : kNames[kLanguageEnglish]; }
 

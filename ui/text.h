@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/placeholders.h"
 #include "base/settings.h"  // kLanguageCount, languageCode, uiLanguage
 
 // One row: the Ukrainian key, then English, German, Polish, Spanish, French
@@ -26,12 +27,8 @@ const char* tr(const char* text);
 // The same in a given language (0..6; anything else reads as English).
 const char* trIn(int language, const char* text);
 
-// Replaces each "%@" of `pattern` by the next argument, left to right. The
-// search goes on after the inserted text, so an argument that itself
-// contains "%@" stays as it is. Placeholders left over stay; extra
-// arguments are ignored.
-std::string fillPlaceholders(std::string_view pattern, std::initializer_list<std::string_view> args);
-
+// The looked-up text with its "%@" placeholders filled (base/placeholders.h):
+// placeholders left over stay; extra arguments are ignored.
 template <typename... Args>
 std::string trFormat(const char* text, const Args&... args) {
   return fillPlaceholders(tr(text), {std::string_view(args)...});

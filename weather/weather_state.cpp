@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "base/log.h"
+#include "base/placeholders.h"
 #include "base/settings.h"
 #include "weather/numbers.h"
 
@@ -14,18 +15,6 @@ constexpr const char* kNoCityKey = "Місто не вибрано";
 constexpr const char* kWeatherLineKey = "%@: %@, %@, вітер %@ км/год";
 constexpr const char* kUpdatingKey = "%@: оновлення…";
 
-// Each "%@" in turn takes the next argument; the search goes on after it.
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-  std::string out(pattern);
-  size_t from = 0;
-  for (std::string_view arg : args) {
-    size_t at = out.find("%@", from);
-    if (at == std::string::npos) break;
-    out.replace(at, 2, arg);
-    from = at + arg.size();
-  }
-  return out;
-}
 
 const char* same(const char* text) { return text; }
 
@@ -131,7 +120,8 @@ std::string weatherStatusLine(const WeatherState& s, TextLookup lookup) {
   if (s.cityName.empty()) return lookup(kNoCityKey);
   if (s.have) {
     std::string kmh = std::to_string(roundedWhole(s.windKmh));
-    return fill(lookup(kWeatherLineKey), {s.cityName, lookup(s.label.c_str()), temperatureText(s.temperatureC), kmh});
+    return fillPlaceholders(lookup(kWeatherLineKey),
+                            {s.cityName, lookup(s.label.c_str()), temperatureText(s.temperatureC), kmh});
   }
-  return fill(lookup(kUpdatingKey), {s.cityName});
+  return fillPlaceholders(lookup(kUpdatingKey), {s.cityName});
 }
