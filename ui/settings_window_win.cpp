@@ -39,6 +39,7 @@ struct WindowState {
   ScrollState scroll;
   int hoverKind = 0, hoverArg = 0;
   int activeSlider = 0;  // kind of the slider being dragged, 0 none
+  bool bannerStill = false;  // drawing is too slow here to animate the banner
   HitArea sliderArea;
   int visibleThemes = 12;
   bool tracking = false;
@@ -223,6 +224,8 @@ void paint() {
     view.hoverKind = gWin.hoverKind;
     view.hoverArg = gWin.hoverArg;
     view.time = seconds() - gWin.startTime;
+    LARGE_INTEGER paintStart{}, paintEnd{}, frequency{};
+    QueryPerformanceCounter(&paintStart);
     gWin.target->BeginDraw();
     gWin.target->SetTransform(D2D1::Matrix3x2F::Scale(k, k));
     gWin.target->Clear(D2D1::ColorF(0x0b1124));
@@ -233,8 +236,18 @@ void paint() {
     if (gWin.scroll.setHeights(r.contentHeight, view.viewHeight)) InvalidateRect(gWin.hwnd, nullptr, FALSE);
     placeCityField(r);
     logLayoutForTests();
+    // A page that takes long to draw (software drawing, a slow machine) would
+    // take the time of the snow's frames: the banner then stands still.
+    QueryPerformanceCounter(&paintEnd);
+    QueryPerformanceFrequency(&frequency);
+    const double paintMs = 1000.0 * static_cast<double>(paintEnd.QuadPart - paintStart.QuadPart) /
+                           static_cast<double>(frequency.QuadPart > 0 ? frequency.QuadPart : 1);
+    if (!gWin.bannerStill && paintMs > 40.0) {
+      gWin.bannerStill = true;
+      logLine("settings window: a page takes %.0f ms to draw, the banner stands still", paintMs);
+    }
     // The banner moves while any of it is in view.
-    if (gWin.scroll.position < kStatusCardHeight)
+    if (gWin.scroll.position < kStatusCardHeight && !gWin.bannerStill)
       SetTimer(gWin.hwnd, kTimerBanner, 66, nullptr);  // 15 a second: the whole page is drawn each time
     else
       KillTimer(gWin.hwnd, kTimerBanner);
