@@ -23,7 +23,7 @@ namespace kui {
 namespace {
 
 constexpr wchar_t kClass[] = L"KovraSettings";
-constexpr UINT_PTR kTimerBanner = 7, kTimerSlow = 8;
+constexpr UINT_PTR kTimerBanner = 7, kTimerSlow = 8, kTimerRepaint = 9;
 constexpr int kCityEditId = 2;
 constexpr COLORREF kEditText = RGB(242, 244, 250), kEditBack = RGB(37, 40, 49);
 
@@ -40,6 +40,8 @@ struct WindowState {
   int hoverKind = 0, hoverArg = 0;
   int activeSlider = 0;  // kind of the slider being dragged, 0 none
   bool bannerStill = false;  // drawing is too slow here to animate the banner
+  double lastPaintMs = 0;    // how long the last page took to draw
+  double lastPaintEnd = 0;   // seconds() when it was done
   HitArea sliderArea;
   int visibleThemes = 12;
   bool tracking = false;
@@ -242,6 +244,8 @@ void paint() {
     QueryPerformanceFrequency(&frequency);
     const double paintMs = 1000.0 * static_cast<double>(paintEnd.QuadPart - paintStart.QuadPart) /
                            static_cast<double>(frequency.QuadPart > 0 ? frequency.QuadPart : 1);
+    gWin.lastPaintMs = paintMs;
+    gWin.lastPaintEnd = seconds();
     if (!gWin.bannerStill && paintMs > 40.0) {
       gWin.bannerStill = true;
       logLine("settings window: a page takes %.0f ms to draw, the banner stands still", paintMs);
@@ -329,6 +333,13 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
                                                                                                   : HTCLIENT;
     }
     case WM_PAINT:
+      // Where a page takes long to draw, repaints wait so that drawing takes
+      // at most a tenth of the time and the snow's frames go on meanwhile.
+      if (gWin.lastPaintMs > 40.0 && seconds() - gWin.lastPaintEnd < gWin.lastPaintMs * 9.0 / 1000.0) {
+        ValidateRect(h, nullptr);
+        SetTimer(h, kTimerRepaint, static_cast<UINT>(gWin.lastPaintMs * 9.0) + 1, nullptr);
+        return 0;
+      }
       paint();
       return 0;
     case WM_ERASEBKGND:
@@ -410,6 +421,11 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_TIMER:
+      if (wp == kTimerRepaint) {
+        KillTimer(h, kTimerRepaint);
+        InvalidateRect(h, nullptr, FALSE);
+        return 0;
+      }
       if (wp == kTimerBanner) {
         // Only the band of the window that still shows the banner.
         const float k = unit();
