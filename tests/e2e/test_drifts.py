@@ -36,6 +36,7 @@ def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
     s.helper.ok("open 2 1150 350 600 400 popup")
     # Topmost, so that it stays in front whatever Wine does with activation.
     s.helper.ok("open 3 480 420 320 160 popup topmost")
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     assert s.helper.ok("zorder").split()[0] == "3"
@@ -78,6 +79,7 @@ def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
 def test_yanked_window_throws_its_snow_and_closed_window_keeps_none(s):
     _blizzard(s)
     s.helper.ok("open 1 400 600 900 300 popup")
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     time.sleep(30)

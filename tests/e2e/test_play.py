@@ -156,6 +156,7 @@ def snowy_window(s):
         s.reg_add(KOVRA_KEY, name, "REG_DWORD", 0)
     xdo(s, "mousemove", *FAR)
     s.helper.ok(f"open 1 {WIN_LEFT} {WIN_TOP} {WIN_W} {WIN_H} popup")
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     time.sleep(1.0)

@@ -17,6 +17,7 @@ def test_recorded_run_replays_to_the_same_snow(s):
     if not preview.exists():
         raise SkipTest(f"preview not built: {preview}")
     recording = s.dir / "run.rec"
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident(env={"KOVRA_RECORD": winpath(recording)})
     s.wait_log("recording frames to", timeout=10, proc=proc)
     # Commands and clicks between frames belong to the recording too.

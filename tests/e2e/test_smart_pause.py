@@ -18,6 +18,7 @@ def _overlay_visible(s) -> bool:
 
 
 def _started(s, env=None):
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident(env=env)
     s.wait_log("probes: own thread (full screen, screensaver, smart pause)", timeout=20, proc=proc)
     wait_until(lambda: _overlay_visible(s), 10, "the overlay shows")

@@ -26,6 +26,7 @@ def _snow_until(s, ready, label: str, settle: float):
     """Starts the program and screenshots the snow until ready(img) holds.
     Flakes start above the top edge, and the world never steps more than
     50 ms per frame, so on a slow machine they take longer to come down."""
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: \d+ of 22 pictures loaded$"), timeout=20, proc=proc)
     time.sleep(settle)
@@ -65,6 +66,7 @@ def test_overlay_window_and_flakes_over_the_whole_screen(s):
 
 
 def test_clicks_pass_through_the_overlay_to_the_window_below(s):
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     s.helper.ok("open 1 300 300 600 400 caption")
@@ -125,6 +127,7 @@ def test_higher_dpi_scales_the_monitor_and_the_flakes(s):
 
 def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
     s.reg_add(KOVRA_KEY, "RenderMode2", "REG_DWORD", 0)
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log("renderer: compatible (UpdateLayeredWindow)", timeout=20, proc=proc)
     msgs = s.messages()
@@ -138,6 +141,7 @@ def test_two_monitors_each_get_an_overlay_and_a_world_of_their_own(s):
     try:
         s.use_display(display)
         s.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 120)
+        s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
         proc = s.start_resident()
         s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
         msgs = s.messages()

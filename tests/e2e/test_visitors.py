@@ -35,6 +35,7 @@ def _start(s, **values):
     # Far from everything: bullfinches flee the cursor, and Wine hands the
     # focus to whatever lies under it.
     s.helper.ok("mouse 1910 10")
+    s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log(re.compile(r"^sprites: "), timeout=20, proc=proc)
     return proc
