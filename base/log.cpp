@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "base/utf8.h"
@@ -30,6 +32,26 @@ std::string formatMessage(const char* format, va_list args) {
 }
 
 }  // namespace
+
+std::string formatTextV(const char* format, va_list args) { return formatMessage(format, args); }
+
+std::string formatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = formatMessage(format, args);
+  va_end(args);
+  return text;
+}
+
+void logNotInThisBuild(const char* what) {
+  static std::mutex lock;
+  static std::set<std::string> told;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!told.insert(what).second) return;
+  }
+  logLine("%s: not available in this build", what);
+}
 
 std::string logSafe(std::string_view outside) {
   std::string out;

@@ -28,6 +28,15 @@ void logLineV(const char* format, va_list args);
 // or forge one. Pass every such text through it before it reaches logLine.
 std::string logSafe(std::string_view outside);
 
+// printf-style formatting into a string, for lines written later (a frame's
+// log lines) and texts built from numbers.
+std::string formatText(const char* format, ...) QUILLAR_PRINTF(1, 2);
+std::string formatTextV(const char* format, va_list args);
+
+// "<what>: not available in this build", once per `what` per run, for the
+// services that later work fills in.
+void logNotInThisBuild(const char* what);
+
 // Portable core under logOpen (the Win32 side finds the folder and rotates the
 // files). The stream is owned by the log from here on; `elapsed` gives seconds
 // since the log was opened and `localTime` the wall clock's hour, minute, second.

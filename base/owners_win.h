@@ -46,6 +46,12 @@ struct KernelTraits {
   static bool valid(Handle h) { return h && h != INVALID_HANDLE_VALUE; }
   static void free(Handle h) { CloseHandle(h); }
 };
+struct HkeyTraits {
+  using Handle = HKEY;
+  static Handle none() { return nullptr; }
+  static bool valid(Handle h) { return h != nullptr; }
+  static void free(Handle h) { RegCloseKey(h); }
+};
 struct DcTraits {
   using Handle = HDC;
   static Handle none() { return nullptr; }
@@ -71,6 +77,8 @@ struct IconTraits {
   static void free(Handle h) { DestroyIcon(h); }
 };
 
+using UniqueHandle = UniqueOwner<KernelTraits>;  // a file, process or thread
+using UniqueHkey = UniqueOwner<HkeyTraits>;     // an open registry key
 using UniqueEvent = UniqueOwner<KernelTraits>;
 using UniqueWaitableTimer = UniqueOwner<KernelTraits>;
 using UniqueThread = UniqueOwner<KernelTraits>;

@@ -19,3 +19,21 @@ std::string utf8FromWide(const std::wstring& wide) {
   }
   return out;
 }
+
+std::wstring wideFromUtf8(std::string_view utf8) {
+  std::wstring out;
+  out.reserve(utf8.size());
+  for (std::size_t at = 0; at < utf8.size();) {
+    Utf8Step step = utf8Step(utf8, at);
+    at += step.size;
+    char32_t c = step.valid ? step.codePoint : kReplacementCharacter;
+    if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 + (c >> 10));
+      out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(c);
+    }
+  }
+  return out;
+}

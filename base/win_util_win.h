@@ -1,56 +1,15 @@
 #pragma once
-// Small Win32 helpers shared by the shell: text conversion and RAII owners.
+// Small Win32 helpers shared by every folder: text conversion, system DLLs,
+// the executable's path.
 #include <windows.h>
 
 #include <string>
-#include <utility>
+
+#include "base/owners_win.h"  // UniqueHandle, UniqueHkey and the other owners
 
 std::wstring toWide(const std::string& utf8);
 std::string toUtf8(const std::wstring& wide);
 std::string toUtf8(const wchar_t* wide);
-
-// Owns a kernel handle (CloseHandle); copying is deleted.
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) { reset(); h_ = std::exchange(o.h_, nullptr); }
-    return *this;
-  }
-  void reset(HANDLE h = nullptr) {
-    if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = h;
-  }
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_ = nullptr;
-};
-
-// Owns an open registry key; copying is deleted.
-class UniqueHkey {
- public:
-  UniqueHkey() = default;
-  ~UniqueHkey() { reset(); }
-  UniqueHkey(const UniqueHkey&) = delete;
-  UniqueHkey& operator=(const UniqueHkey&) = delete;
-  void reset() {
-    if (k_) RegCloseKey(k_);
-    k_ = nullptr;
-  }
-  HKEY get() const { return k_; }
-  HKEY* put() { reset(); return &k_; }
-  explicit operator bool() const { return k_ != nullptr; }
-
- private:
-  HKEY k_ = nullptr;
-};
 
 // Loads a DLL from the system folder only, never from the current or the
 // program's folder, where a planted copy could stand in for it. An already

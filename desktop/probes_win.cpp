@@ -44,23 +44,21 @@ bool readQword(HKEY key, const wchar_t* name, uint64_t& out) {
 }
 
 bool consentKeyInUse(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  UniqueHkey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
   bool inUse = false;
   for (DWORD i = 0; !inUse; ++i) {
     wchar_t name[513];
     DWORD len = 513;
-    if (RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumKeyExW(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     if (std::wstring(name) == L"NonPackaged") continue;
-    HKEY sub = nullptr;
-    if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
+    UniqueHkey sub;
+    if (RegOpenKeyExW(key.get(), name, 0, KEY_READ, sub.put()) != ERROR_SUCCESS) continue;
     uint64_t start = 0, stop = 1;
-    bool startRead = readQword(sub, L"LastUsedTimeStart", start);
-    bool stopRead = readQword(sub, L"LastUsedTimeStop", stop);
-    RegCloseKey(sub);
+    bool startRead = readQword(sub.get(), L"LastUsedTimeStart", start);
+    bool stopRead = readQword(sub.get(), L"LastUsedTimeStop", stop);
     inUse = consentEntryInUse(startRead, start, stopRead, stop);
   }
-  RegCloseKey(key);
   return inUse;
 }
 

@@ -10,9 +10,4 @@ bool screensaverOffer(const wchar_t* commandLine, int& exitCode) {
 }
 
 // Not part of this build yet: says so once.
-void installScreensaver() {
-  static bool told = false;
-  if (told) return;
-  told = true;
-  logLine("%s: not available in this build", "screensaver install");
-}
+void installScreensaver() { logNotInThisBuild("screensaver install"); }

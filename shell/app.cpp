@@ -67,6 +67,12 @@ void appResetTiming(AppState& app, double now) {
 
 void appResetStep(AppState& app) { app.frame.lastFrameTime = 0; }
 
+bool appLayoutDue(const AppState& app, const DesktopSurvey& survey) {
+  for (const MonitorState& m : app.monitors)
+    if (m.world && (m.dirty || m.seenGeneration != survey.generation)) return true;
+  return false;
+}
+
 std::vector<uint64_t> appFateQueries(const AppState& app, const DesktopSurvey& survey) {
   std::unordered_set<uint64_t> listed;
   for (const SurveyedWindow& w : survey.windows) listed.insert(w.window);

@@ -128,6 +128,9 @@ void appResetTiming(AppState& app, double now);
 // Only the step: the next frame uses 1/30 s (resume from sleep, unlock).
 void appResetStep(AppState& app);
 
+// Some monitor's surfaces are laid out again this frame (the only time the
+// worlds ask what became of a window).
+bool appLayoutDue(const AppState& app, const DesktopSurvey& survey);
 // The windows that worlds hold drifts of but the survey no longer lists:
 // the Win32 layer asks the system what became of each for this frame.
 std::vector<uint64_t> appFateQueries(const AppState& app, const DesktopSurvey& survey);

@@ -1,8 +1,8 @@
 #include "shell/frame_rules.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
+
+#include "base/log.h"  // formatText
 
 namespace {
 
@@ -11,28 +11,6 @@ constexpr double kFadeOut = 0.45;  // seconds for a full fade-out
 constexpr double kAwayMin = 2.0;
 constexpr double kAwayMax = 2592000.0;  // 30 days
 constexpr double kStatsPeriod = 30.0;
-
-#if defined(__MINGW32__)
-__attribute__((format(gnu_printf, 1, 2)))  // the C99 printf of the C++ runtime, not msvcrt's
-#elif defined(__GNUC__)
-__attribute__((format(printf, 1, 2)))
-#endif
-std::string formatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (n > 0) {
-    text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<std::size_t>(n));
-  }
-  va_end(args);
-  return text;
-}
 
 }  // namespace
 

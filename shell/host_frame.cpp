@@ -8,18 +8,12 @@
 
 namespace {
 
-#if defined(__MINGW32__)
-__attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
+QUILLAR_PRINTF(2, 3)
 void say(FrameOutput& out, const char* format, ...) {
-  char buf[1024];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buf, sizeof buf, format, args);
+  out.log.push_back(formatTextV(format, args));
   va_end(args);
-  out.log.emplace_back(buf);
 }
 
 kovra::MonitorArea areaOf(const MonitorState& m) { return {m.monitorRect, m.workRect, m.scale, m.heightDip}; }

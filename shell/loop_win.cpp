@@ -90,8 +90,9 @@ FrameInput sampleFrame(AppState& a, double t) {
       in.workAreas.push_back(pixelRect(work));
     }
   }
-  for (uint64_t window : appFateQueries(a, sv))
-    in.fates.push_back({window, windowFate(window, true), windowFate(window, false)});
+  if (appLayoutDue(a, sv))
+    for (uint64_t window : appFateQueries(a, sv))
+      in.fates.push_back({window, windowFate(window, true), windowFate(window, false)});
   in.settingsWindow = settingsWindowId();
   if (weatherActive()) {
     WeatherReading r = weatherReading();
@@ -100,7 +101,7 @@ FrameInput sampleFrame(AppState& a, double t) {
   return in;
 }
 
-void applyFrame(AppState& a, const FrameOutput& out, double t) {
+void applyFrame(AppState& a, const FrameOutput& out) {
   for (const std::string& line : out.log) logLine("%s", line.c_str());
   if (out.saveSettings) settingsSave(a.settings);
   if (out.storeEvening) quillarWriteString(L"EveningFireworks", *out.storeEvening);
@@ -132,7 +133,6 @@ void applyFrame(AppState& a, const FrameOutput& out, double t) {
       if (a.monitors[i].shown && ovs[i]->window)
         SetWindowPos(ovs[i]->window, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
-  (void)t;
 }
 
 void frameTick(double t) {
@@ -147,14 +147,17 @@ void frameTick(double t) {
   FrameInput input = sampleFrame(a, t);
   recordFrame(a, input);
   FrameOutput out = hostFrame(a, input);
-  applyFrame(a, out, t);
+  applyFrame(a, out);
 
   FrameCost cost;
   cost.workMs = (shellClock() - workStart) * 1000.0;
   cost.cpu100ns = processCpu100ns();
-  SYSTEM_INFO si{};
-  GetSystemInfo(&si);
-  cost.processors = si.dwNumberOfProcessors;
+  static const unsigned long processors = [] {
+    SYSTEM_INFO si{};
+    GetSystemInfo(&si);
+    return si.dwNumberOfProcessors;
+  }();
+  cost.processors = processors;
   cost.renderer = currentRenderer() ? currentRenderer()->displayName() : "none";
   cost.windows = desktopSurvey().windows.size();
   recordFrameEnd(cost.workMs);

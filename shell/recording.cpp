@@ -53,26 +53,6 @@ std::string unescape(const std::string& s) {
   return out;
 }
 
-std::wstring wideFromUtf8(const std::string& s) {
-  std::wstring out;
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp = c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra) cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    i += 1 + extra;
-    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<wchar_t>(cp);
-    }
-  }
-  return out;
-}
-
 void put(std::string& line, const PixelRect& r) {
   char buf[96];
   std::snprintf(buf, sizeof buf, " %" PRId32 " %" PRId32 " %" PRId32 " %" PRId32, r.left, r.top, r.right, r.bottom);
