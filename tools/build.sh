@@ -7,6 +7,8 @@ jobs=${JOBS:-$(nproc)}
 what=${1:-all}
 # Objects compiled in another clone or work tree of the project are reused.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
+# Debug builds would otherwise hash the build folder and share nothing.
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 
 if [ "$what" = all ] || [ "$what" = native ]; then
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
