@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "base/log.h"
@@ -189,6 +190,8 @@ float DWriteMeasurer::measure(std::string_view text, int style, bool wrap, bool 
 
 // ------------------------------------------------------------------ painter
 
+constexpr float kTextMargin = 4;
+
 D2DPainter::D2DPainter(DrawingContext* context, std::function<ImagePixels(int id)> loader)
     : context_(context), measurer_(context), measureCache_(&measurer_), pixels_(std::move(loader)) {}
 
@@ -197,6 +200,17 @@ void D2DPainter::setTarget(ID2D1RenderTarget* target) {
   target_ = target;
   brush_.reset();
   bitmaps_.clear();
+  texts_.clear();
+}
+
+void D2DPainter::setVisible(const Rect& visible, float scale) {
+  visible_ = visible;
+  if (scale != scale_) texts_.clear();  // drawn for the old pixel size
+  scale_ = scale;
+}
+
+bool D2DPainter::shown(const Rect& r) const {
+  return r.right() >= visible_.x && r.x <= visible_.right() && r.bottom() >= visible_.y && r.y <= visible_.bottom();
 }
 
 ID2D1SolidColorBrush* D2DPainter::solid(const Color& c) {
@@ -224,7 +238,7 @@ Com<ID2D1LinearGradientBrush> D2DPainter::gradient(Point from, Point to, const C
 }
 
 void D2DPainter::fillShape(const Rect& r, float radius, ID2D1Brush* brush) {
-  if (!target_ || !brush || r.w <= 0 || r.h <= 0) return;
+  if (!target_ || !brush || r.w <= 0 || r.h <= 0 || !shown(r)) return;
   if (radius > 0) {
     const float rr = std::min(radius, std::min(r.w, r.h) / 2);
     target_->FillRoundedRectangle(D2D1::RoundedRect(rectF(r), rr, rr), brush);
@@ -233,9 +247,12 @@ void D2DPainter::fillShape(const Rect& r, float radius, ID2D1Brush* brush) {
   }
 }
 
-void D2DPainter::fillRect(const Rect& r, float radius, const Color& c) { fillShape(r, radius, solid(c)); }
+void D2DPainter::fillRect(const Rect& r, float radius, const Color& c) {
+  if (shown(r)) fillShape(r, radius, solid(c));
+}
 
 void D2DPainter::strokeRoundRect(const Rect& r, float radius, const Color& c, float stroke) {
+  if (!shown(r)) return;
   ID2D1SolidColorBrush* b = solid(c);
   if (!b || stroke <= 0) return;
   // Inside the rectangle: inset by half the stroke.
@@ -249,22 +266,36 @@ void D2DPainter::strokeRoundRect(const Rect& r, float radius, const Color& c, fl
 }
 
 void D2DPainter::fillGradientRect(const Rect& r, float radius, const Color& top, const Color& bottom) {
+  if (!shown(r)) return;
   Com<ID2D1LinearGradientBrush> g = gradient({r.x, r.y}, {r.x, r.y + r.h}, top, bottom);
   fillShape(r, radius, g.get());
 }
 
 void D2DPainter::fillCircle(float cx, float cy, float radius, const Color& c) {
+  if (!shown({cx - radius, cy - radius, 2 * radius, 2 * radius})) return;
   ID2D1SolidColorBrush* b = solid(c);
   if (b && radius > 0) target_->FillEllipse(D2D1::Ellipse(D2D1::Point2F(cx, cy), radius, radius), b);
 }
 
 void D2DPainter::line(Point from, Point to, float width, const Color& c) {
+  if (!shown({std::min(from.x, to.x) - width, std::min(from.y, to.y) - width, std::fabs(to.x - from.x) + 2 * width,
+              std::fabs(to.y - from.y) + 2 * width}))
+    return;
   ID2D1SolidColorBrush* b = solid(c);
   if (b && width > 0) target_->DrawLine(D2D1::Point2F(from.x, from.y), D2D1::Point2F(to.x, to.y), b, width);
 }
 
 void D2DPainter::fillPolygon(std::span<const Point> points, Point g0, Point g1, const Color& a, const Color& b) {
   if (!target_ || points.size() < 3) return;
+  Rect box{points[0].x, points[0].y, 0, 0};
+  for (const Point& p : points) {
+    const float right = std::max(box.right(), p.x), bottom = std::max(box.bottom(), p.y);
+    box.x = std::min(box.x, p.x);
+    box.y = std::min(box.y, p.y);
+    box.w = right - box.x;
+    box.h = bottom - box.y;
+  }
+  if (!shown(box)) return;
   Com<ID2D1PathGeometry> path;
   if (FAILED(context_->d2d->CreatePathGeometry(path.put()))) return;
   Com<ID2D1GeometrySink> sink;
@@ -281,16 +312,24 @@ void D2DPainter::fillPolygon(std::span<const Point> points, Point g0, Point g1, 
   }
 }
 
-void D2DPainter::text(std::string_view text, const Rect& r, int style, const Color& c, int align, bool wrap) {
-  if (!target_ || text.empty() || style < 0 || style >= kStyleCount || !context_->styles[style]) return;
-  ID2D1SolidColorBrush* b = solid(c);
-  if (!b) return;
-  const std::wstring w = wide(text);
+const D2DPainter::TextPicture* D2DPainter::textPicture(const std::wstring& w, const Rect& r, int style,
+                                                      const Color& c, int align, bool wrap) {
+  // One key per look: the text, its box, style, colour and alignment.
+  std::string key(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+  char tail[96];
+  std::snprintf(tail, sizeof tail, "|%d|%d|%d|%.2f|%.2f|%.3f,%.3f,%.3f,%.3f", style, align, wrap ? 1 : 0, r.w, r.h, c.r,
+                c.g, c.b, c.a);
+  key += tail;
+  if (auto it = texts_.find(key); it != texts_.end()) return &it->second;
+  constexpr size_t kTextPictureLimit = 800;
+  if (texts_.size() >= kTextPictureLimit) texts_.clear();
+  TextPicture& out = texts_[key];
+
   Com<IDWriteTextLayout> layout;
   if (FAILED(context_->dwrite->CreateTextLayout(w.c_str(), static_cast<UINT32>(w.size()),
                                                 context_->styles[style].get(), std::max(1.0f, r.w),
                                                 std::max(1.0f, r.h), layout.put())))
-    return;
+    return &out;
   layout->SetWordWrapping(wrap ? DWRITE_WORD_WRAPPING_WRAP : DWRITE_WORD_WRAPPING_NO_WRAP);
   layout->SetTextAlignment(align == kAlignCentre     ? DWRITE_TEXT_ALIGNMENT_CENTER
                            : align == kAlignTrailing ? DWRITE_TEXT_ALIGNMENT_TRAILING
@@ -302,7 +341,47 @@ void D2DPainter::text(std::string_view text, const Rect& r, int style, const Col
     if (SUCCEEDED(context_->dwrite->CreateEllipsisTrimmingSign(context_->styles[style].get(), ellipsis.put())))
       layout->SetTrimming(&trimming, ellipsis.get());
   }
-  target_->DrawTextLayout(D2D1::Point2F(r.x, r.y), layout.get(), b, D2D1_DRAW_TEXT_OPTIONS_NONE);
+  DWRITE_TEXT_METRICS m{};
+  layout->GetMetrics(&m);
+  // Ink may stand out of the box (descenders, italics, a wrapped text taller
+  // than its box): a margin all round.
+  const float margin = kTextMargin;
+  const float wUnits = std::max(r.w, m.left + m.widthIncludingTrailingWhitespace) + 2 * margin;
+  const float hUnits = std::max(r.h, m.top + m.height) + 2 * margin;
+  const D2D1_SIZE_U px = D2D1::SizeU(static_cast<UINT32>(std::ceil(wUnits * scale_)),
+                                     static_cast<UINT32>(std::ceil(hUnits * scale_)));
+  Com<ID2D1BitmapRenderTarget> rt;
+  if (FAILED(target_->CreateCompatibleRenderTarget(D2D1::SizeF(static_cast<float>(px.width) / scale_,
+                                                               static_cast<float>(px.height) / scale_),
+                                                   px, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM,
+                                                                         D2D1_ALPHA_MODE_PREMULTIPLIED),
+                                                   D2D1_COMPATIBLE_RENDER_TARGET_OPTIONS_NONE, rt.put())))
+    return &out;
+  // A transparent background leaves no room for ClearType's colour fringes.
+  rt->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+  Com<ID2D1SolidColorBrush> brush;
+  rt->BeginDraw();
+  rt->Clear(D2D1::ColorF(0, 0, 0, 0));
+  if (SUCCEEDED(rt->CreateSolidColorBrush(colour(c), brush.put())))
+    rt->DrawTextLayout(D2D1::Point2F(margin, margin), layout.get(), brush.get(), D2D1_DRAW_TEXT_OPTIONS_NONE);
+  if (FAILED(rt->EndDraw()) || FAILED(rt->GetBitmap(out.bitmap.put()))) out.bitmap.reset();
+  out.width = static_cast<float>(px.width);
+  out.height = static_cast<float>(px.height);
+  return &out;
+}
+
+void D2DPainter::text(std::string_view text, const Rect& r, int style, const Color& c, int align, bool wrap) {
+  if (!target_ || text.empty() || style < 0 || style >= kStyleCount || !context_->styles[style]) return;
+  // Wrapped text may run below its box; a line never does.
+  if (!shown({r.x - kTextMargin, r.y - kTextMargin, r.w + 2 * kTextMargin, (wrap ? 4 * r.h : r.h) + 2 * kTextMargin}))
+    return;
+  const TextPicture* pic = textPicture(wide(text), r, style, c, align, wrap);
+  if (!pic || !pic->bitmap) return;
+  // Whole device pixels, so the glyphs stay as sharp as they were drawn.
+  const float x = std::round((r.x - kTextMargin) * scale_) / scale_;
+  const float y = std::round((r.y - kTextMargin) * scale_) / scale_;
+  target_->DrawBitmap(pic->bitmap.get(), D2D1::RectF(x, y, x + pic->width / scale_, y + pic->height / scale_), 1.0f,
+                      D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
 }
 
 ID2D1Bitmap* D2DPainter::bitmap(int id) {

@@ -103,6 +103,9 @@ class D2DPainter final : public Painter {
   // and bitmaps made for the old one.
   void setTarget(ID2D1RenderTarget* target);
   ID2D1RenderTarget* target() const { return target_; }
+  // What lies outside this rectangle (in the painter's units) is not drawn;
+  // `scale` is the target's transform, device pixels per unit.
+  void setVisible(const Rect& visible, float scale);
 
   void fillRect(const Rect& r, float radius, const Color& c) override;
   void strokeRoundRect(const Rect& r, float radius, const Color& c, float stroke) override;
@@ -122,6 +125,13 @@ class D2DPainter final : public Painter {
   Com<ID2D1LinearGradientBrush> gradient(Point from, Point to, const Color& a, const Color& b);
   void fillShape(const Rect& r, float radius, ID2D1Brush* brush);
   ID2D1Bitmap* bitmap(int id);
+  bool shown(const Rect& r) const;
+  struct TextPicture {
+    Com<ID2D1Bitmap> bitmap;  // null when it could not be made
+    float width = 0, height = 0;  // device pixels
+  };
+  const TextPicture* textPicture(const std::wstring& text, const Rect& r, int style, const Color& c, int align,
+                                 bool wrap);
 
   DrawingContext* context_;
   ID2D1RenderTarget* target_ = nullptr;
@@ -130,6 +140,11 @@ class D2DPainter final : public Painter {
   TextMeasureCache measureCache_;
   ImageCache<ImagePixels> pixels_;
   std::map<int, Com<ID2D1Bitmap>> bitmaps_;  // for the current target
+  Rect visible_{-1e9f, -1e9f, 2e9f, 2e9f};
+  float scale_ = 1;
+  // Laid-out text drawn once into a bitmap: software Direct2D (as under
+  // Wine) takes most of a page's time drawing glyphs, a bitmap is one quad.
+  std::map<std::string, TextPicture> texts_;
 };
 
 }  // namespace kui

@@ -320,7 +320,9 @@ void banner(Painter& p, double t) {
 float statusCard(Ctx& c) {
   banner(c.p, c.v.time);
   // A shade over the left where the text stands, fading out to the right.
-  const Point shade[] = {{0, 0}, {560, 0}, {560, kStatusCardHeight}, {0, kStatusCardHeight}};
+  // It covers the whole width (clear past 560): an edge where the gradient
+  // ends would show as a seam wherever a renderer leaves its end not quite clear.
+  const Point shade[] = {{0, 0}, {kPageWidth, 0}, {kPageWidth, kStatusCardHeight}, {0, kStatusCardHeight}};
   c.p.fillPolygon(shade, {0, 0}, {560, 0}, rgb(0x060c20, 0.5f), rgb(0x060c20, 0.0f));
 
   const float lh0 = c.lineHeight(kStyleHero);
