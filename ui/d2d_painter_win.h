@@ -103,6 +103,11 @@ class D2DPainter final : public Painter {
   // and bitmaps made for the old one.
   void setTarget(ID2D1RenderTarget* target);
   ID2D1RenderTarget* target() const { return target_; }
+  // Loads every image afresh at its next use (its file may have changed).
+  void forgetImages() {
+    pixels_.clear();
+    bitmaps_.clear();
+  }
 
   void fillRect(const Rect& r, float radius, const Color& c) override;
   void strokeRoundRect(const Rect& r, float radius, const Color& c, float stroke) override;
