@@ -160,9 +160,12 @@ std::string themeThumbnailPath(int index) {
 bool themeAvailable(int index) {
   CatalogRef c = currentCatalog();
   const kovra::Theme* t = themeAt(c, index);
-  if (!t) return false;
-  return gAvailability.available(t->id, GetTickCount64(), [t] {
-    return kovra::themeOnDisk(*t, installedWallpapersFolderNow(), wallpaperDataFolder(), fileExistsUtf8);
+  return t && themeAvailable(*t);
+}
+
+bool themeAvailable(const kovra::Theme& theme) {
+  return gAvailability.available(theme.id, GetTickCount64(), [&theme] {
+    return kovra::themeOnDisk(theme, installedWallpapersFolderNow(), wallpaperDataFolder(), fileExistsUtf8);
   });
 }
 

@@ -28,6 +28,8 @@ uint64_t themeSize(int index);
 std::string themePicturePath(const kovra::Theme& theme, const std::string& phase);
 std::string themeThumbnailPath(int index);
 bool themeAvailable(int index);
+// The same for a theme of a catalogue that may no longer be the current one.
+bool themeAvailable(const kovra::Theme& theme);
 // Forgets what was known about the pictures on disk (after a download).
 void dropThemeAvailability();
 uint64_t missingThemesSize();

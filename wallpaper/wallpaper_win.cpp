@@ -318,6 +318,7 @@ std::vector<std::string> applyToMonitors(const std::string& target, const std::s
 // ------------------------------------------------------------ main thread
 
 void applyAsync();
+void applyWith(const CatalogRef& catalog, int choice, bool followTimes, PhaseLocation where);
 
 void applyFinished() {
   gApplyRunning = false;
@@ -338,8 +339,10 @@ void applyAsync() {
   const int choice = gChoice;
   const bool follow = gFollowTimes;
   const PhaseLocation where = locationNow();
-  runWorker([choice, follow, where] {
-    applyNow(choice, follow, where);
+  // The index means a theme of this catalogue; a newer one may list others.
+  CatalogRef catalog = currentCatalog();
+  runWorker([catalog, choice, follow, where] {
+    applyWith(catalog, choice, follow, where);
     // The flags are settled on the main thread, so no request slips between
     // this run's end and the check for one more.
     postToMain(applyFinished);
@@ -375,11 +378,16 @@ int wallpaperChoiceStored() {
 bool wallpaperTimesStored() { return kovra::followTimesFromStored(storedDword(L"WallpaperTimes")); }
 
 void applyNow(int choice, bool followTimes, PhaseLocation where) {
+  applyWith(currentCatalog(), choice, followTimes, where);
+}
+
+namespace {
+
+void applyWith(const CatalogRef& catalog, int choice, bool followTimes, PhaseLocation where) {
   ComApartment apartment;
   ComPtr<IWICImagingFactory> wic;
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory, wic.putVoid());
 
-  CatalogRef catalog = currentCatalog();
   const bool inRange = choice >= 0 && choice < static_cast<int>(catalog->themes.size());
   DayPhase phase;
   if (inRange && followTimes) {
@@ -387,7 +395,8 @@ void applyNow(int choice, bool followTimes, PhaseLocation where) {
     phase = dayPhaseAt(now, where.latitude, where.longitude, localUtcOffset(static_cast<std::time_t>(now)));
   }
   const kovra::WallpaperTarget t = kovra::wallpaperTarget(choice, followTimes, *catalog,
-                                                          inRange && themeAvailable(choice), wic.get() != nullptr, phase);
+                                                          inRange && themeAvailable(catalog->themes[static_cast<size_t>(choice)]),
+                                                          wic.get() != nullptr, phase);
   if (t.kind == kovra::TargetKind::Leave) return;
   if (t.kind == kovra::TargetKind::Download) {
     if (!wallpaperTickRun()) postToMain([choice] { requestThemeDownload(choice); });
@@ -417,6 +426,8 @@ void applyNow(int choice, bool followTimes, PhaseLocation where) {
   if (originalsChanged && !writeFileReplacing(originalsFile, kovra::writeOriginals(originals)))
     logLine("wallpaper: %s not written (%lu)", kovra::kOriginalsFileName, GetLastError());
 }
+
+}  // namespace
 
 void wallpaperInit(std::function<void()> changed) {
   gChanged = std::move(changed);
