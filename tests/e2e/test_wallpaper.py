@@ -16,6 +16,7 @@ import time
 
 from harness import wait_until
 from test_settings_window import click, layout, xdo
+from test_weather import Server
 
 KOVRA_KEY = r"HKCU\Software\Kovra"
 QUILLAR_KEY = r"HKCU\Software\Quillar"
@@ -108,10 +109,11 @@ def sha256(path) -> str:
     return hashlib.sha256(path.read_bytes()).hexdigest()
 
 
-def make_theme(s):
+def make_theme(s, base="http://127.0.0.1:9/"):
     """Six one-colour pictures in the downloaded-themes folder and a catalogue
-    that lists them; its base is a closed local port, so the start-up refresh
-    fails at once and the catalogue stays."""
+    that lists them. Its base is a closed local port unless a test serves the
+    catalogue: the start-up refresh then fails at once and the catalogue stays.
+    Returns the catalogue's theme entry."""
     themes = s.local_appdata() / "Quillar" / "Themes"
     pictures = themes / THEME_ID
     pictures.mkdir(parents=True, exist_ok=True)
@@ -121,14 +123,15 @@ def make_theme(s):
         subprocess.run(["convert", "-size", "64x40", f"xc:{COLOURS[phase]}", "-quality", "95", str(path)],
                        check=True, timeout=30)
         files[phase] = {"path": f"{THEME_ID}/{path.name}", "sha256": sha256(path), "size": path.stat().st_size}
-    catalog = {"version": 1, "base": "http://127.0.0.1:9/",
-               "themes": [{"id": THEME_ID, "title": {"en": "Frost test", "uk": "Іній"}, "cover": "day",
-                           "size": sum(f["size"] for f in files.values()), "files": files}]}
+    theme = {"id": THEME_ID, "title": {"en": "Frost test", "uk": "Іній"}, "cover": "day",
+             "size": sum(f["size"] for f in files.values()), "files": files}
+    catalog = {"version": 1, "base": base, "themes": [theme]}
     (themes / "themes.json").write_text(json.dumps(catalog), encoding="utf-8")
     # The user's own wallpaper before Quillar is asked for one.
     subprocess.run(["convert", "-size", "64x40", "xc:#208020", str(s.prefix / "drive_c" / "own-wallpaper.jpg")],
                    check=True, timeout=30)
     s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", OWN_PICTURE)
+    return theme
 
 
 def generated(s):
@@ -269,3 +272,44 @@ def test_a_theme_the_catalogue_no_longer_lists_becomes_none(s):
     assert desktop_wallpaper(s) == OWN_PICTURE, "nothing is applied"
     assert not [m for m in s.messages() if m.startswith("wallpaper set") or "IDesktopWallpaper" in m]
     assert s.quit_resident(proc) == 0
+
+
+def test_the_catalogue_is_refreshed_with_its_thumbnails_and_a_fixed_picture_is_shown(s):
+    with Server() as server:
+        base = server.base + "/"
+        frost = make_theme(s, base)
+        thumb = s.dir / "pine-thumb.jpg"
+        subprocess.run(["convert", "-size", "32x20", "xc:#205030", str(thumb)], check=True, timeout=30)
+        thumb_bytes = thumb.read_bytes()
+        good = {"id": "e2e-pine", "title": {"de": "Kiefer"}, "thumb": "e2e-pine/thumb.jpg",
+                "thumbSha256": hashlib.sha256(thumb_bytes).hexdigest(), "size": 3_600_000, "files": frost["files"]}
+        bad = {**good, "id": "e2e-bad", "thumb": "e2e-bad/thumb.jpg", "thumbSha256": "0" * 64}
+        served = json.dumps({"version": 1, "base": base, "themes": [good, bad, frost]}).encode()
+        server.httpd.bodies.update({"/themes.json": served, "/e2e-pine/thumb.jpg": thumb_bytes,
+                                    "/e2e-bad/thumb.jpg": thumb_bytes})
+        # The theme chosen earlier, as one fixed picture.
+        s.reg_add(QUILLAR_KEY, "WallpaperFile", "REG_SZ", THEME_ID)
+        s.reg_add(QUILLAR_KEY, "Wallpaper", "REG_DWORD", 1)
+        s.reg_add(QUILLAR_KEY, "WallpaperTimes", "REG_DWORD", 0)
+        s.reg_add(KOVRA_KEY, "GuideSeen", "REG_DWORD", 1)
+        proc = s.start_resident(env={"TZ": TZ_UTC})
+
+        s.wait_log("themes catalog: 3 themes", timeout=60, proc=proc)
+        [request] = server.requests_to("/themes.json")
+        assert request["headers"].get("Cache-Control") == "no-cache", request["headers"]
+        themes = s.local_appdata() / "Quillar" / "Themes"
+        assert (themes / "themes.json").read_bytes() == served
+        assert (themes / "thumbs" / "e2e-pine.jpg").read_bytes() == thumb_bytes
+        assert not (themes / "thumbs" / "e2e-bad.jpg").exists(), "a thumbnail with another digest is not kept"
+        assert len(server.requests_to("/e2e-bad/thumb.jpg")) == 1
+        assert not list((themes / "thumbs").glob("*.tmp"))
+
+        # Following off: the cover picture, copied once into the generated folder.
+        fixed = generated(s) / f"{THEME_ID}.jpg"
+        wait_until(lambda: desktop_wallpaper(s).lower() == windows_path(s, fixed).lower(), 30,
+                   "Control Panel\\Desktop names the fixed picture")
+        assert fixed.read_bytes() == (themes / THEME_ID / f"{THEME_ID}-day.jpg").read_bytes()
+        assert not [m for m in s.messages() if m.startswith("wallpaper blend")]
+        # The choice keeps its id in the new catalogue, where it stands third.
+        assert s.reg_value(QUILLAR_KEY, "WallpaperFile") == ("REG_SZ", THEME_ID)
+        assert s.quit_resident(proc) == 0
