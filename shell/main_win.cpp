@@ -12,6 +12,7 @@
 #include "screensaver/screensaver_win.h"
 #include "setup/setup_win.h"
 #include "wallpaper/wallpaper_tick_win.h"
+#include "wallpaper/wallpaper_win.h"
 #include "base/log.h"
 #include "base/log_win.h"
 #include "base/settings.h"
@@ -196,10 +197,15 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   weatherHooks.cityChanged = [] {
     kui::settingsWindowSetCityText(weatherCityName());
     settingsWindowRepaint();
+    services().wallpaperMinuteCheck();  // the sun stands elsewhere there
   };
   weatherHooks.translate = tr;
   weatherInit(std::move(weatherHooks));
   kui::settingsWindowSetCityText(weatherCityName());
+  wallpaperInit([] {
+    kui::settingsWindowForgetImages();  // theme indexes may name other thumbnails now
+    settingsWindowRepaint();
+  });
 
   startTimer(ShellTimer::FirstUpdateCheck, 3000);
   startTimer(ShellTimer::PeriodicUpdateCheck, 21600000);

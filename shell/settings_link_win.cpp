@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "base/settings.h"
+#include "base/win_util_win.h"
 #include "desktop/smart_pause.h"
 #include "shell/mail.h"
 #include "shell/shell_win.h"
 #include "ui/settings_page.h"
 #include "ui/settings_window_win.h"
+#include "wallpaper/catalog_win.h"
 #include "weather/weather_win.h"
 
 #ifndef QUILLAR_VERSION
@@ -62,6 +64,14 @@ kui::SettingsModel currentModel() {
   m.gpuUnavailable = set.renderMode == 0 && a.forceCompatible;
   m.version = QUILLAR_VERSION;
   m.contactAddress = kSupportAddress;
+  for (int i = 0, n = themeCount(); i < n; ++i) {
+    kui::ThemeTile tile;
+    tile.title = themeTitle(i);
+    tile.state = themeAvailable(i) ? kui::kThemeAvailable : kui::kThemeNotDownloaded;
+    tile.sizeMB = kovra::megabytesShown(themeSize(i));
+    m.themes.push_back(std::move(tile));
+  }
+  m.missingMB = kovra::megabytesShown(missingThemesSize());
   SYSTEMTIME now{};
   GetLocalTime(&now);
   m.newYearDays = kui::daysUntilNewYear(now.wYear, now.wMonth, now.wDay);
@@ -80,7 +90,7 @@ void installHooks() {
     if (modal) startTimer(ShellTimer::ModalFrames, 15);
     else stopTimer(ShellTimer::ModalFrames);
   };
-  hooks.themeThumbnail = [](int) { return std::wstring(); };
+  hooks.themeThumbnail = [](int index) { return toWide(themeThumbnailPath(index)); };
   hooks.closed = [] {};
   kui::settingsWindowSetHooks(std::move(hooks));
 }

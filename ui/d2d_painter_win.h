@@ -106,6 +106,11 @@ class D2DPainter final : public Painter {
   // What lies outside this rectangle (in the painter's units) is not drawn;
   // `scale` is the target's transform, device pixels per unit.
   void setVisible(const Rect& visible, float scale);
+  // Loads every image afresh at its next use (its file may have changed).
+  void forgetImages() {
+    pixels_.clear();
+    bitmaps_.clear();
+  }
 
   void fillRect(const Rect& r, float radius, const Color& c) override;
   void strokeRoundRect(const Rect& r, float radius, const Color& c, float stroke) override;

@@ -575,6 +575,10 @@ bool settingsWindowOpen() {
 
 void settingsWindowRefresh() { repaint(); }
 
+void settingsWindowForgetImages() {
+  if (gWin.painter) gWin.painter->forgetImages();
+}
+
 void settingsWindowClose() {
   if (gWin.hwnd) DestroyWindow(gWin.hwnd);
 }

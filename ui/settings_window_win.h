@@ -36,6 +36,8 @@ bool settingsWindowOpen();
 // Repaints the window when it exists.
 void settingsWindowRefresh();
 void settingsWindowClose();
+// The images (theme thumbnails) are read again at the next paint.
+void settingsWindowForgetImages();
 // The window, null while it is closed.
 HWND settingsWindowHandle();
 

@@ -183,6 +183,13 @@ bool thumbnailWanted(const Theme& theme, std::string_view installedFolder, std::
          !exists(joined(dataFolder, "\\Themes\\thumbs\\") + theme.id + ".jpg");
 }
 
+int megabytesShown(uint64_t bytes) {
+  if (bytes == 0) return 0;
+  uint64_t mb = bytes / 1000000 + (bytes % 1000000 >= 500000 ? 1 : 0);
+  if (mb < 1) return 1;
+  return mb > 0x7fffffff ? 0x7fffffff : static_cast<int>(mb);
+}
+
 uint64_t missingThemesSize(const Catalog& catalog, const std::function<bool(int index)>& available) {
   uint64_t sum = 0;
   for (size_t i = 0; i < catalog.themes.size(); ++i)

@@ -116,6 +116,10 @@ std::string themeThumbnailPath(const Theme& theme, std::string_view installedFol
 bool thumbnailWanted(const Theme& theme, std::string_view installedFolder, std::string_view dataFolder,
                      const FileExists& exists);
 
+// A size as the window shows it: whole megabytes (10^6 bytes), rounded, at
+// least 1 for anything above nothing; 0 for 0.
+int megabytesShown(uint64_t bytes);
+
 // Sum of the download sizes of the themes that are not available.
 uint64_t missingThemesSize(const Catalog& catalog, const std::function<bool(int index)>& available);
 

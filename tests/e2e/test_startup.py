@@ -75,6 +75,9 @@ def test_second_start_forwards_to_running_instance(s):
 
 def test_wallpaper_tick_while_resident_exits_at_once(s):
     proc = s.start_resident()
+    # The resident's own start-up lines (the wallpapers' among them) are all
+    # written once its frames run.
+    s.wait_log("frames in step with the display", timeout=30, proc=proc)
     before = s.read_log_bytes()
 
     # Through the helper: the exact exit code and no wine start-up in the timing.

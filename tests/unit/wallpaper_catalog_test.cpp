@@ -232,6 +232,16 @@ TEST(ThemeFiles, SumsMissingSizesAndChoosesTheInstalledFolder) {
   EXPECT_EQ(installedWallpapersFolder("C:\\P", false, ""), "C:\\P\\Wallpapers");
 }
 
+TEST(ThemeFiles, ShowsSizesInWholeMegabytesAtLeastOne) {
+  const struct {
+    uint64_t bytes;
+    int shown;
+  } cases[] = {{0, 0},        {1, 1},          {499999, 1},        {1499999, 1},
+               {1500000, 2},  {4959198, 5},    {1000000000000, 1000000},
+               {UINT64_MAX, 0x7fffffff}};
+  for (const auto& c : cases) EXPECT_EQ(megabytesShown(c.bytes), c.shown) << c.bytes;
+}
+
 TEST(CatalogRefresh, FetchesAtMostEverySixHoursAndChecksThumbnails) {
   EXPECT_TRUE(catalogRefreshDue(std::nullopt, 5));
   EXPECT_FALSE(catalogRefreshDue(100.0, 100.0 + 21599));
