@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "base/log.h"
+#include "base/clock_win.h"
 #include "base/win_util_win.h"
+#include "render/soft_painter.h"
 #include "render/sprites_win.h"
 #include "world/scene.h"
 #include "world/surfaces.h"
@@ -14,6 +16,7 @@ namespace {
 const D2D1_COLOR_F kBackground = {0.035f, 0.055f, 0.13f, 1.0f};
 const D2D1_COLOR_F kSnowColour = {0.975f, 0.985f, 1.0f, 1.0f};
 constexpr float kPi = 3.14159265358979f;
+constexpr double kSlowFrameSeconds = 0.08;
 
 D2D1_COLOR_F colourOf(const kovra::Rgba& c) { return {c.r, c.g, c.b, c.a}; }
 
@@ -62,6 +65,50 @@ IWICBitmap* PictureCache::get(const std::wstring& path, uint32_t width, uint32_t
             static_cast<unsigned long>(hr));
     slot.reset();
   }
+  return slot.get();
+}
+
+const std::vector<uint32_t>* PictureCache::screenPixels(const std::wstring& path, uint32_t width, uint32_t height) {
+  if (path.empty() || !wic_ || width == 0 || height == 0) return nullptr;
+  const std::wstring key = path + L"|" + std::to_wstring(width) + L"x" + std::to_wstring(height);
+  if (auto it = pixels_.find(key); it != pixels_.end()) return it->second.get();
+  std::unique_ptr<std::vector<uint32_t>>& slot = pixels_[key];  // a failure is remembered as null
+  ComPtr<IWICBitmapDecoder> decoder;
+  HRESULT hr = wic_->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                               decoder.put());
+  ComPtr<IWICBitmapFrameDecode> frame;
+  if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.put());
+  UINT w = 0, h = 0;
+  if (SUCCEEDED(hr)) hr = frame->GetSize(&w, &h);
+  if (FAILED(hr) || w == 0 || h == 0) {
+    logLine("screensaver: picture %s unreadable (0x%08lx)", logSafe(toUtf8(path)).c_str(),
+            static_cast<unsigned long>(hr));
+    return nullptr;
+  }
+  const kovra::PixelRect32 clip = kovra::coverClip(w, h, width, height);
+  const WICRect rect{static_cast<INT>(clip.x), static_cast<INT>(clip.y), static_cast<INT>(clip.width),
+                     static_cast<INT>(clip.height)};
+  ComPtr<IWICBitmapClipper> clipper;
+  ComPtr<IWICBitmapScaler> scaler;
+  ComPtr<IWICFormatConverter> converter;
+  hr = wic_->CreateBitmapClipper(clipper.put());
+  if (SUCCEEDED(hr)) hr = clipper->Initialize(frame.get(), &rect);
+  if (SUCCEEDED(hr)) hr = wic_->CreateBitmapScaler(scaler.put());
+  if (SUCCEEDED(hr)) hr = scaler->Initialize(clipper.get(), width, height, WICBitmapInterpolationModeFant);
+  if (SUCCEEDED(hr)) hr = wic_->CreateFormatConverter(converter.put());
+  if (SUCCEEDED(hr))
+    hr = converter->Initialize(scaler.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                               WICBitmapPaletteTypeCustom);
+  auto px = std::make_unique<std::vector<uint32_t>>(static_cast<size_t>(width) * height);
+  if (SUCCEEDED(hr))
+    hr = converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(px->size() * 4),
+                               reinterpret_cast<BYTE*>(px->data()));
+  if (FAILED(hr)) {
+    logLine("screensaver: picture %s not decoded (0x%08lx)", logSafe(toUtf8(path)).c_str(),
+            static_cast<unsigned long>(hr));
+    return nullptr;
+  }
+  slot = std::move(px);
   return slot.get();
 }
 
@@ -187,6 +234,10 @@ void Screen::showPicture(const kovra::SlotKey& key, const std::wstring& first, c
   };
   current_.first = load(first);
   current_.second = load(second);
+  if (cpu_) {
+    previousBg_.swap(currentBg_);
+    composeBackground(key, first, second, currentBg_);
+  }
 }
 
 void Screen::drawCover(ID2D1Bitmap* bitmap, float opacity) {
@@ -209,9 +260,15 @@ bool Screen::frame(ID2D1Factory* factory, float step, const kovra::WorldInput& i
   if (fade_.advance(step)) {
     previous_ = PictureSlot{};
     previousFiles_ = {};
+    previousBg_.clear();
   }
   world_->stepWorld(step, input, kovra::PointerInput{}, now);
+  if (cpu_) {
+    drawOnCpu();
+    return true;
+  }
   if (!ensureTarget(factory)) return false;
+  const double drawStart = shellClock();
   target_->BeginDraw();
   target_->Clear(kBackground);
   target_->SetTransform(D2D1::Matrix3x2F::Identity());
@@ -221,12 +278,62 @@ bool Screen::frame(ID2D1Factory* factory, float step, const kovra::WorldInput& i
   kovra::drawScene(*world_, *this);
   std::erase_if(drifts_, [](const DriftShape& d) { return !d.used; });
   const HRESULT hr = target_->EndDraw();
+  const double drawTime = shellClock() - drawStart;
+  if (SUCCEEDED(hr) && drawTime > kSlowFrameSeconds) {
+    // Some Direct2D implementations (Wine's) take seconds for a path or a
+    // full-screen picture: the frame is then made on the CPU instead.
+    logLine("screensaver: Direct2D took %.0f ms for a frame — drawing on the CPU from now on", drawTime * 1000.0);
+    switchToCpu();
+    return true;
+  }
   if (hr == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
     logLine("screensaver: drawing target lost (0x%08lx) — made again", static_cast<unsigned long>(hr));
     releaseTarget();
     return false;
   }
   return true;
+}
+
+void Screen::composeBackground(const kovra::SlotKey& key, const std::wstring& first, const std::wstring& second,
+                               std::vector<uint32_t>& out) {
+  const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+  out.assign(n, kovra::kSaverBackground);
+  if (!cache_) return;
+  const uint32_t w = static_cast<uint32_t>(width_), h = static_cast<uint32_t>(height_);
+  if (const std::vector<uint32_t>* a = cache_->screenPixels(first, w, h)) kovra::layOver(out.data(), a->data(), n, 1.0f);
+  if (const std::vector<uint32_t>* b = cache_->screenPixels(second, w, h))
+    kovra::layOver(out.data(), b->data(), n, static_cast<float>(key.blend));
+}
+
+void Screen::switchToCpu() {
+  releaseTarget();  // GDI draws on the window from now on
+  cpu_ = true;
+  if (current_.shown) composeBackground(current_.key, currentFiles_.first, currentFiles_.second, currentBg_);
+  if (previous_.shown) composeBackground(previous_.key, previousFiles_.first, previousFiles_.second, previousBg_);
+}
+
+void Screen::drawOnCpu() {
+  const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+  frame_.resize(n);
+  if (currentBg_.size() != n) currentBg_.assign(n, kovra::kSaverBackground);
+  if (fade_.progress < 1.0f && previousBg_.size() == n)
+    kovra::crossFadeInto(frame_.data(), previousBg_.data(), currentBg_.data(), n, fade_.progress);
+  else
+    std::copy(currentBg_.begin(), currentBg_.end(), frame_.begin());
+  kovra::SoftPainter painter(frame_.data(), width_, height_, width_, scale_, heightDip_, loadSprites());
+  kovra::drawScene(*world_, painter);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width_;
+  bi.bmiHeader.biHeight = -height_;  // top-down rows
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  if (HDC dc = GetDC(window_)) {
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width_), static_cast<DWORD>(height_), 0, 0, 0,
+                      static_cast<UINT>(height_), frame_.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(window_, dc);
+  }
 }
 
 // ------------------------------------------------------------------ DrawSink

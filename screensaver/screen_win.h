@@ -27,10 +27,14 @@ class PictureCache {
   // filter where it is larger than covering a width x height screen needs.
   // Null when it cannot be read.
   IWICBitmap* get(const std::wstring& path, uint32_t width, uint32_t height);
+  // The picture cropped to the screen's shape and scaled to exactly width x
+  // height, as CPU pixels; null when it cannot be read.
+  const std::vector<uint32_t>* screenPixels(const std::wstring& path, uint32_t width, uint32_t height);
 
  private:
   IWICImagingFactory* wic_;
   std::map<std::wstring, ComPtr<IWICBitmap>> decoded_;
+  std::map<std::wstring, std::unique_ptr<std::vector<uint32_t>>> pixels_;
 };
 
 // What a picture slot shows: its key and the bitmaps of its two phases.
@@ -77,6 +81,10 @@ class Screen final : public kovra::DrawSink {
   void drawCover(ID2D1Bitmap* bitmap, float opacity);
   ComPtr<ID2D1Bitmap> bitmapFrom(IWICBitmap* picture);
   void reloadPictures();
+  void switchToCpu();
+  void composeBackground(const kovra::SlotKey& key, const std::wstring& first, const std::wstring& second,
+                         std::vector<uint32_t>& out);
+  void drawOnCpu();
 
   HWND window_;
   int width_, height_;
@@ -98,6 +106,11 @@ class Screen final : public kovra::DrawSink {
     bool used = false;
   };
   std::vector<DriftShape> drifts_;
+  // Where Direct2D proved too slow, the whole frame is composed on the CPU
+  // (the pictures once per change, the scene by the CPU painter) and put on
+  // the window with GDI.
+  bool cpu_ = false;
+  std::vector<uint32_t> frame_, currentBg_, previousBg_;
 
   // The files behind the slots, to make their bitmaps again on a new target.
   struct SlotFiles {

@@ -150,6 +150,46 @@ CropRect coverCrop(float w, float h, float sw, float sh) {
   return {0, (h - ch) * 0.5f, w, ch};
 }
 
+void layOver(uint32_t* dst, const uint32_t* src, size_t count, float opacity) {
+  if (!(opacity > 0.003f)) return;
+  const uint32_t o = static_cast<uint32_t>(std::lround(std::min(1.0f, opacity) * 256.0f));  // 0..256
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t s = src[i], d = dst[i];
+    const uint32_t sa = ((s >> 24) * o) >> 8;
+    const uint32_t keep = 255 - sa;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+      const uint32_t sc = (((s >> shift) & 0xFF) * o) >> 8;
+      const uint32_t dc = (d >> shift) & 0xFF;
+      out |= std::min<uint32_t>(255, sc + (dc * keep + 127) / 255) << shift;
+    }
+    dst[i] = out;
+  }
+}
+
+void crossFadeInto(uint32_t* dst, const uint32_t* from, const uint32_t* to, size_t count, float t) {
+  const uint32_t w = static_cast<uint32_t>(std::lround(std::clamp(t, 0.0f, 1.0f) * 256.0f));
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t a = from[i], b = to[i];
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+      const uint32_t ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+      out |= ((ca * (256 - w) + cb * w + 128) >> 8) << shift;
+    }
+    dst[i] = out;
+  }
+}
+
+PixelRect32 coverClip(uint32_t w, uint32_t h, uint32_t sw, uint32_t sh) {
+  const CropRect c = coverCrop(static_cast<float>(w), static_cast<float>(h), static_cast<float>(sw), static_cast<float>(sh));
+  PixelRect32 r;
+  r.width = std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(c.width)), 1u, std::max(1u, w));
+  r.height = std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(c.height)), 1u, std::max(1u, h));
+  r.x = std::min<uint32_t>(static_cast<uint32_t>(std::lround(c.x)), w > r.width ? w - r.width : 0);
+  r.y = std::min<uint32_t>(static_cast<uint32_t>(std::lround(c.y)), h > r.height ? h - r.height : 0);
+  return r;
+}
+
 PixelSize coverDecodeSize(uint32_t w, uint32_t h, uint32_t sw, uint32_t sh) {
   if (w == 0 || h == 0) return {w, h};
   const double s = std::max(static_cast<double>(sw) / w, static_cast<double>(sh) / h);

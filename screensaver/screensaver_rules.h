@@ -108,6 +108,19 @@ struct PixelSize {
 };
 PixelSize coverDecodeSize(uint32_t width, uint32_t height, uint32_t screenWidth, uint32_t screenHeight);
 
+// Composing the pictures on the CPU (where Direct2D is too slow): pixels are
+// 32-bit premultiplied BGRA, alpha in the top byte.
+constexpr uint32_t kSaverBackground = 0xFF090E21;  // (0.035, 0.055, 0.13) as bytes
+// Lays `src` over `dst` at `opacity` (source-over); nothing at 0.003 or less.
+void layOver(uint32_t* dst, const uint32_t* src, size_t count, float opacity);
+// dst = from x (1 - t) + to x t, per channel, rounded.
+void crossFadeInto(uint32_t* dst, const uint32_t* from, const uint32_t* to, size_t count, float t);
+// The whole-pixel rectangle of coverCrop, inside the picture and at least 1 x 1.
+struct PixelRect32 {
+  uint32_t x = 0, y = 0, width = 1, height = 1;
+};
+PixelRect32 coverClip(uint32_t width, uint32_t height, uint32_t screenWidth, uint32_t screenHeight);
+
 // ------------------------------------------------------------- the frame
 
 // Sides in pixels of the pre-drawn flake bitmaps, smallest first, and the

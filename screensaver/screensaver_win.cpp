@@ -38,6 +38,7 @@ struct SaverState {
   HWND parent = nullptr;
   double start = 0;
   POINT startCursor{};
+  POINT lastCursor{};
   bool quit = false;
 };
 SaverState gSaver;
@@ -46,9 +47,12 @@ void quitOn(kovra::SaverInput input, long dx = 0, long dy = 0) {
   if (kovra::saverInputQuits(gSaver.mode, input, shellClock() - gSaver.start, dx, dy)) gSaver.quit = true;
 }
 
+// A pointer that moved since it was last looked at; moved by another
+// program, it may send no message to our windows.
 void checkCursor() {
   POINT p{};
-  if (!GetCursorPos(&p)) return;
+  if (!GetCursorPos(&p) || (p.x == gSaver.lastCursor.x && p.y == gSaver.lastCursor.y)) return;
+  gSaver.lastCursor = p;
   quitOn(kovra::SaverInput::Move, p.x - gSaver.startCursor.x, p.y - gSaver.startCursor.y);
 }
 
@@ -69,9 +73,14 @@ LRESULT CALLBACK saverProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEHWHEEL:
       quitOn(kovra::SaverInput::Wheel);
       return 0;
-    case WM_MOUSEMOVE:
-      if (full) checkCursor();
+    case WM_MOUSEMOVE: {
+      POINT p{};
+      if (full && GetCursorPos(&p)) {
+        gSaver.lastCursor = p;
+        quitOn(kovra::SaverInput::Move, p.x - gSaver.startCursor.x, p.y - gSaver.startCursor.y);
+      }
       return 0;
+    }
     case WM_ACTIVATEAPP:
       if (!wp) quitOn(kovra::SaverInput::Deactivate);
       return 0;
@@ -235,7 +244,6 @@ std::vector<std::unique_ptr<Screen>> makeScreens(HINSTANCE instance) {
     screens.push_back(std::make_unique<Screen>(win, w, h, kovra::previewScale(w), true, seedFor(win)));
     return screens;
   }
-  GetCursorPos(&gSaver.startCursor);
   std::vector<MonitorPlace> monitors;
   EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
   if (monitors.empty()) {
@@ -277,7 +285,11 @@ int run(HINSTANCE instance) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   shellClockInit();
   logOpen(L"quillar-screensaver-log");
+  // The pointer's place is taken with the start time: the grace period and
+  // the distance count from the same moment.
   gSaver.start = shellClock();
+  GetCursorPos(&gSaver.startCursor);
+  gSaver.lastCursor = gSaver.startCursor;
 
   ComPtr<ID2D1Factory> d2d;
   ComPtr<IWICImagingFactory> wic;
@@ -297,6 +309,12 @@ int run(HINSTANCE instance) {
   const kovra::PictureChoice choice = kovra::choosePicture(wallpaperChoiceNow(), onDisk, pick);
   ps.theme = choice.theme;
   ps.kept = choice.kept;
+  if (ps.theme < 0 && ps.catalog && !ps.catalog->themes.empty()) {
+    // No theme is complete on disk: the chosen (else the first) one shows
+    // what it has, and its missing pictures are named in the log.
+    const int app = wallpaperChoiceNow();
+    ps.theme = (app >= 0 && app < static_cast<int>(ps.catalog->themes.size())) ? app : 0;
+  }
   const bool full = gSaver.mode == kovra::SaverMode::FullScreen;
   logLine("screensaver: %s, picture %s", full ? "full screen" : "preview", themeName(ps).c_str());
 
@@ -324,6 +342,7 @@ int run(HINSTANCE instance) {
   kovra::FlushWatch flushWatch;
   bool clockTiming = period <= 0;
   double previous = shellClock(), lastFrameEnd = previous;
+  int frames = 0;
   kovra::WorldInput input;
   input.snowfall = true;
   input.level = 1;
@@ -342,7 +361,7 @@ int run(HINSTANCE instance) {
     }
     if (gSaver.quit) break;
     if (gSaver.mode == kovra::SaverMode::Preview && !IsWindow(gSaver.parent)) break;
-    if (full) checkCursor();  // a pointer moved by another program sends no message here
+    if (full) checkCursor();
     if (gSaver.quit) break;
 
     const double now = shellClock();
@@ -372,6 +391,7 @@ int run(HINSTANCE instance) {
     }
 
     for (auto& s : screens) s->frame(d2d.get(), step, input, now);
+    ++frames;
 
     if (!clockTiming) {
       const int n = kovra::flushesPerFrame(period);
@@ -392,6 +412,7 @@ int run(HINSTANCE instance) {
     }
   }
 
+  logLine("screensaver: %d frames in %.1f s", frames, shellClock() - gSaver.start);
   logLine("screensaver ended");
   std::vector<HWND> windows;
   for (auto& s : screens) windows.push_back(s->window());

@@ -272,3 +272,41 @@ TEST(SaverFrame, FlakeBitmapsAreSoftWhiteDiscsWithAFaintShadow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SaverPicture, CpuCompositionLaysPicturesOverTheBackgroundAndCrossFades) {
+  std::vector<uint32_t> dst(3, kSaverBackground);
+  const std::vector<uint32_t> opaque(3, 0xFF204060);
+  layOver(dst.data(), opaque.data(), 3, 1.0f);
+  EXPECT_EQ(dst[0], 0xFF204060u);
+  dst.assign(3, kSaverBackground);
+  layOver(dst.data(), opaque.data(), 3, 0.002f);  // too faint to draw
+  EXPECT_EQ(dst[1], kSaverBackground);
+  layOver(dst.data(), opaque.data(), 3, 0.5f);
+  // Half way between (0x09, 0x0E, 0x21) and (0x20, 0x40, 0x60), still opaque.
+  const uint32_t p = dst[2];
+  EXPECT_EQ(p >> 24, 0xFFu);
+  EXPECT_NEAR(static_cast<int>((p >> 16) & 0xFF), (0x09 + 0x20) / 2, 1);
+  EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), (0x0E + 0x40) / 2, 1);
+  EXPECT_NEAR(static_cast<int>(p & 0xFF), (0x21 + 0x60) / 2, 1);
+
+  const std::vector<uint32_t> a(2, 0xFF000000), b(2, 0xFFFFFFFF);
+  std::vector<uint32_t> out(2);
+  crossFadeInto(out.data(), a.data(), b.data(), 2, 0.0f);
+  EXPECT_EQ(out[0], 0xFF000000u);
+  crossFadeInto(out.data(), a.data(), b.data(), 2, 1.0f);
+  EXPECT_EQ(out[0], 0xFFFFFFFFu);
+  crossFadeInto(out.data(), a.data(), b.data(), 2, 0.5f);
+  EXPECT_NEAR(static_cast<int>(out[1] & 0xFF), 128, 1);
+
+  const PixelRect32 r = coverClip(1920, 1080, 1280, 1024);
+  EXPECT_EQ(r.x, 285u);
+  EXPECT_EQ(r.width, 1350u);
+  EXPECT_EQ(r.height, 1080u);
+  const PixelRect32 tiny = coverClip(1, 1, 1920, 1080);
+  EXPECT_EQ(tiny.width, 1u);
+  EXPECT_EQ(tiny.height, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+"""The screensaver under Wine: "/s" over the whole screen with the theme's
+time-of-day picture and the snow, the input that ends it and the input that
+does not, the preview inside another program's window, the starts it leaves
+to the normal program, "Set as screensaver" from the Quillar window, and the
+desktop snow hiding while it runs.
+
+The tests make their own theme: six 1280x720 JPEG pictures (a sky that
+differs per phase over the same dark green hills) listed in a themes.json in
+the user's data folder, where the program looks for downloaded themes.
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import time
+
+import pixels
+from harness import quillar_exe, wait_until
+
+KOVRA_KEY = r"HKCU\Software\Kovra"
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+THEME = "aurora"
+PHASES = ["dawn", "day", "golden", "sunset", "blue", "night"]
+SKIES = {  # top and bottom of each phase's sky
+    "dawn": ("#27305e", "#d98a6e"), "day": ("#2f5f9e", "#8fb4d9"), "golden": ("#3b3f73", "#e0a050"),
+    "sunset": ("#2a2350", "#d0603a"), "blue": ("#101d4a", "#3d5f9a"), "night": ("#050a1e", "#1a2850"),
+}
+HILLS = (30, 84, 64)  # the hills of every picture
+WIDTH, HEIGHT = 1920, 1080
+BACKGROUND = (9, 14, 33)  # the screensaver's own dark blue under the pictures
+VK_A = 0x41
+SAVER_LINE = re.compile(r"^\d\d:\d\d:\d\d [ \d]{3}\d+\.\d{3}  ")
+
+
+# ------------------------------------------------------------------ helpers
+
+def _make_theme(s, theme=THEME, with_pictures=True):
+    """Writes themes.json with one theme and, when asked, its six pictures."""
+    root = s.local_appdata() / "Quillar" / "Themes"
+    folder = root / theme
+    folder.mkdir(parents=True, exist_ok=True)
+    files = {}
+    for phase in PHASES:
+        name = f"{theme}-{phase}.jpg"
+        files[phase] = {"path": f"{theme}/{name}", "sha256": "0" * 64, "size": 100000}
+        if not with_pictures:
+            continue
+        top, bottom = SKIES[phase]
+        hills = "#%02x%02x%02x" % HILLS
+        subprocess.run(
+            ["convert", "-size", "1280x720", f"gradient:{top}-{bottom}",
+             "-fill", "#fff6d8", "-draw", "circle 980,170 980,140",  # a sun or a moon
+             "-fill", hills,
+             "-draw", "polygon 0,720 0,520 180,470 360,505 560,440 760,500 980,420 1140,470 1280,450 1280,720",
+             "-quality", "92", str(folder / name)],
+            check=True, timeout=60)
+    catalog = {"base": "http://127.0.0.1:9/themes/",
+               "themes": [{"id": theme, "title": {"en": "Aurora", "uk": "Аврора"}, "cover": "day",
+                           "files": files}]}
+    (root / "themes.json").write_text(json.dumps(catalog), encoding="utf-8")
+
+
+def _saver_log_path(s):
+    return s.local_appdata() / "Kovra" / "quillar-screensaver-log.txt"
+
+
+def _saver_messages(s):
+    try:
+        data = _saver_log_path(s).read_bytes()
+    except FileNotFoundError:
+        return []
+    lines = [line for line in data.decode("utf-8", errors="replace").split("\r\n") if line]
+    return [SAVER_LINE.sub("", line, count=1) for line in lines]
+
+
+def _wait_saver_log(s, pattern, proc=None, timeout=30.0):
+    def seen():
+        for msg in _saver_messages(s):
+            if (pattern.search(msg) if isinstance(pattern, re.Pattern) else pattern in msg):
+                return msg
+        if proc is not None and not proc.alive():
+            raise AssertionError(f"screensaver exited with {proc.popen.returncode} before {pattern!r}; "
+                                 f"log: {_saver_messages(s)[-10:]}")
+        return None
+    return wait_until(seen, timeout, f"screensaver log line {pattern!r}")
+
+
+def _start_saver(s, *args):
+    """Starts quillar.exe as the screensaver, the pointer at the screen's centre,
+    and waits until it draws."""
+    s.helper.ok(f"mouse {WIDTH // 2} {HEIGHT // 2}")
+    proc = s.start_quillar(*args)
+    _wait_saver_log(s, re.compile(r"^screensaver: (in step with the display|no display clock)"), proc, timeout=40)
+    return proc
+
+
+def _near(px, colour, tolerance=14):
+    return all(abs(a - b) <= tolerance for a, b in zip(px, colour))
+
+
+def _share(img, region, predicate):
+    x0, y0, x1, y1 = region
+    total = hit = 0
+    for y in range(y0, y1, 4):
+        for x in range(x0, x1, 4):
+            total += 1
+            hit += 1 if predicate(img.at(x, y)) else 0
+    return hit / total
+
+
+HILL_REGION = (60, 860, WIDTH - 60, 990)  # below every hill top, above the snow on the ground
+SKY_REGION = (60, 60, 1300, 300)
+
+
+def _flakes(img, region=HILL_REGION):
+    return [b for b in pixels.bright_blobs(img, threshold=150, region=region) if 2 <= b[0] <= 900]
+
+
+# -------------------------------------------------------------------- tests
+
+def test_full_screen_shows_the_theme_and_snow_that_thickens(s):
+    _make_theme(s)
+    proc = _start_saver(s, "/s")
+    t0 = time.monotonic()
+    msgs = _saver_messages(s)
+    assert f"screensaver: full screen, picture {THEME}" in msgs, msgs
+    assert ("screensaver: snow always on (the app's pause / snowfall / weather do not apply here), "
+            "picture changes every 10 min") in msgs, msgs
+    assert s.helper.count("QuillarScreensaver") == 1
+    info = s.helper.info("QuillarScreensaver")
+    assert info["visible"] and info["rect"] == (0, 0, WIDTH, HEIGHT), info
+    assert info["exstyle"] & 0x8, "topmost"
+
+    time.sleep(max(0.0, 2.0 - (time.monotonic() - t0)))
+    early = pixels.load(s.screenshot("screensaver-2s"))
+    # The theme's hills fill the bottom, its sky the top (not the bare background).
+    assert _share(early, HILL_REGION, lambda p: _near(p, HILLS, 16)) > 0.6
+    assert _share(early, SKY_REGION, lambda p: _near(p, BACKGROUND, 6)) < 0.05
+    few = len(_flakes(early))
+    assert few >= 5, f"snow over the picture at 2 s: {few} flakes"
+
+    _wait_saver_log(s, "screensaver: DwmFlush does not wait (0x00000000) — clock timing", proc)
+    time.sleep(max(0.0, 20.0 - (time.monotonic() - t0)))
+    late = pixels.load(s.screenshot("screensaver-20s"))
+    many = len(_flakes(late))
+    assert many > few * 1.3, f"the snow thickens: {few} flakes at 2 s, {many} at 20 s"
+    assert _share(late, HILL_REGION, lambda p: _near(p, HILLS, 16)) > 0.4
+    assert proc.alive()
+
+    s.helper.ok("key %d" % VK_A)
+    assert proc.wait(15) == 0
+    assert _saver_messages(s)[-1] == "screensaver ended"
+    assert s.helper.count("QuillarScreensaver") == 0
+
+
+def test_the_pointer_ends_it_beyond_six_pixels_but_not_at_first(s):
+    _make_theme(s)
+    # Moved by 300 px within its first 0.6 s: it goes on.
+    s.helper.ok(f"mouse {WIDTH // 2} {HEIGHT // 2}")
+    proc = s.start_quillar("/s")
+    wait_until(lambda: _saver_log_path(s).exists() or not proc.alive(), 40, "the screensaver's log")
+    s.helper.ok(f"mouse {WIDTH // 2 + 300} {HEIGHT // 2}")
+    _wait_saver_log(s, "screensaver: snow always on", proc)
+    time.sleep(2.0)
+    assert proc.alive(), "a move in the first 0.6 s does not end it"
+    s.helper.ok("key %d" % VK_A)
+    assert proc.wait(15) == 0
+    assert _saver_messages(s)[-1] == "screensaver ended"
+
+    # A jitter of 6 px after a second keeps it; 7 px ends it.
+    _saver_log_path(s).unlink()
+    proc = _start_saver(s, "/s")
+    time.sleep(1.5)
+    s.helper.ok(f"mouse {WIDTH // 2 + 6} {HEIGHT // 2 - 6}")
+    s.helper.ok(f"mouse {WIDTH // 2 - 6} {HEIGHT // 2 + 6}")
+    time.sleep(1.5)
+    assert proc.alive(), "6 px is a jitter"
+    s.helper.ok(f"mouse {WIDTH // 2 + 7} {HEIGHT // 2}")
+    assert proc.wait(15) == 0
+    assert _saver_messages(s)[-1] == "screensaver ended"
+
+
+def test_preview_draws_in_the_given_window_and_ends_with_it(s):
+    _make_theme(s)
+    hwnd = int(s.helper.ok("open 1 300 200 480 360 popup"), 16)
+    proc = s.start_quillar("/p", str(hwnd))
+    _wait_saver_log(s, "screensaver: preview, picture aurora", proc, timeout=40)
+    _wait_saver_log(s, re.compile(r"^screensaver: (in step|no display clock)"), proc)
+    time.sleep(2.0)
+    img = pixels.load(s.screenshot("screensaver-preview"))
+    inside = (310, 210, 770, 550)
+    # The test window's own green is covered by the picture; outside, the
+    # black root window stays as it was.
+    assert _share(img, inside, lambda p: _near(p, (60, 160, 60), 10)) < 0.02
+    assert _share(img, inside, lambda p: _near(p, BACKGROUND, 4) or p == (0, 0, 0)) < 0.3
+    assert _share(img, (900, 100, 1800, 900), lambda p: p == (0, 0, 0)) > 0.95
+    assert s.helper.count("QuillarScreensaver") == 0, "a child window, no top-level one"
+    # Keys and the pointer belong to the control panel in a preview.
+    s.helper.ok("mouse 500 400")
+    s.helper.ok("mouse 700 500")
+    time.sleep(1.0)
+    assert proc.alive()
+    s.helper.ok("close 1")
+    assert proc.wait(15) == 0
+    assert _saver_messages(s)[-1] == "screensaver ended"
+
+
+def test_a_preview_without_a_window_is_left_to_the_normal_start(s):
+    s.reg_add(KOVRA_KEY, "GuideSeen", "REG_DWORD", 1)
+    for args in (("/p", "0"), ("/p", "77777")):
+        proc = s.start_resident(*args)
+        assert s.quit_resident(proc) == 0
+    assert not _saver_log_path(s).exists()
+
+
+def test_without_pictures_it_shows_the_dark_background_and_snow(s):
+    _make_theme(s, with_pictures=False)
+    proc = _start_saver(s, "/s")
+    missing = [m for m in _saver_messages(s) if re.match(r"^screensaver: picture aurora-\w+\.jpg missing$", m)]
+    assert missing, _saver_messages(s)
+    time.sleep(3.0)
+    img = pixels.load(s.screenshot("screensaver-no-pictures"))
+    assert _share(img, SKY_REGION, lambda p: _near(p, BACKGROUND, 8)) > 0.9
+    assert len(_flakes(img, (0, 0, WIDTH, HEIGHT))) >= 10
+    s.helper.ok("mouse 100 100 click")
+    assert proc.wait(15) == 0
+
+
+def test_the_desktop_snow_hides_while_the_screensaver_runs(s):
+    _make_theme(s)
+    s.reg_add(KOVRA_KEY, "GuideSeen", "REG_DWORD", 1)
+    resident = s.start_resident()
+    s.wait_log("probes: own thread (full screen, screensaver, smart pause)", timeout=20, proc=resident)
+    wait_until(lambda: (s.helper.info("KovraSnow") or {}).get("visible"), 10, "the overlay shows")
+    mark = len(s.messages())
+    saver = _start_saver(s, "/s")
+    s.wait_log("exclusive full-screen / presentation: 1", start=mark, timeout=15, proc=resident)
+    wait_until(lambda: not (s.helper.info("KovraSnow") or {}).get("visible"), 10, "the overlay hides")
+    s.helper.ok("key %d" % VK_A)
+    assert saver.wait(15) == 0
+    s.wait_log("exclusive full-screen / presentation: 0", start=mark, timeout=15, proc=resident)
+    wait_until(lambda: (s.helper.info("KovraSnow") or {}).get("visible"), 10, "the overlay comes back")
+    assert s.quit_resident(resident) == 0
