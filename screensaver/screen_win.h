@@ -65,6 +65,7 @@ class Screen final : public kovra::DrawSink {
   bool primary() const { return primary_; }
   const kovra::SlotKey& shownKey() const { return current_.key; }
   bool hasPicture() const { return current_.shown; }
+  bool onCpu() const { return cpu_; }
 
   // DrawSink.
   void drawDrift(const kovra::DriftDraw& drift) override;

@@ -391,7 +391,9 @@ int run(HINSTANCE instance) {
     }
 
     for (auto& s : screens) s->frame(d2d.get(), step, input, now);
-    ++frames;
+    if (++frames == 1)
+      logLine("screensaver: first frame drawn after %.0f ms (%s)", (shellClock() - gSaver.start) * 1000.0,
+              screens.front()->onCpu() ? "CPU" : "Direct2D");
 
     if (!clockTiming) {
       const int n = kovra::flushesPerFrame(period);
