@@ -255,3 +255,67 @@ def test_the_desktop_snow_hides_while_the_screensaver_runs(s):
     s.wait_log("exclusive full-screen / presentation: 0", start=mark, timeout=15, proc=resident)
     wait_until(lambda: (s.helper.info("KovraSnow") or {}).get("visible"), 10, "the overlay comes back")
     assert s.quit_resident(resident) == 0
+
+
+SCREENSAVER_BUTTON = 36  # the kind of "Set as screensaver" / "Screensaver settings…" (ui/settings_page.h)
+WM_COMMAND = 0x0111
+OPEN_SETTINGS = 121      # the tray menu's "Quillar window"
+
+
+def _button_width(s, start=0):
+    from test_settings_window import layout
+    return layout(s, start)[1][(SCREENSAVER_BUTTON, 0)][2]
+
+
+def _desktop(s, name):
+    value = s.reg_value(DESKTOP_KEY, name)
+    return value[1] if value else None
+
+
+def test_set_as_screensaver_from_the_window(s):
+    from test_settings_window import click, scroll_to
+    # An installed copy, so that the screensaver is copied beside it.
+    folder = s.local_appdata() / "Programs" / "Quillar"
+    folder.mkdir(parents=True)
+    exe = folder / "Quillar.exe"
+    shutil.copy(quillar_exe(), exe)
+    copy = folder / "Quillar.scr"
+    s.reg_add(KOVRA_KEY, "GuideSeen", "REG_DWORD", 1)
+    s.wine("reg", "delete", DESKTOP_KEY, "/v", "ScreenSaveTimeOut", "/f")
+    proc = s.start_windows([exe], env={"KOVRA_LANG": "en", "KOVRA_TEST_LAYOUT": "1"}, label="quillar")
+    s.wait_log("settings: ", timeout=40, proc=proc)
+    s.helper.wait_for("KovraMain", timeout=20)
+    s.helper.ok(f"post KovraMain {WM_COMMAND:#x} {OPEN_SETTINGS} 0")
+    s.wait_log("settings window opened", timeout=15, proc=proc)
+    scroll_to(s, SCREENSAVER_BUTTON)
+    unset = _button_width(s)
+
+    # "Set as screensaver": the copy, the three values, a missing timeout made 600.
+    mark = len(s.messages())
+    click(s, SCREENSAVER_BUTTON)
+    line = s.wait_log("screensaver installed: ", start=mark, timeout=20, proc=proc)
+    assert copy.exists() and copy.stat().st_size == exe.stat().st_size
+    value = line.split(": ", 1)[1]
+    assert value.lower().endswith("quillar.scr"), value
+    assert _desktop(s, "SCRNSAVE.EXE") == value
+    assert _desktop(s, "ScreenSaveActive") == "1"
+    assert _desktop(s, "ScreenSaveTimeOut") == "600"
+    # The window now offers the screensaver's settings.
+    wait_until(lambda: _button_width(s, mark) != unset, 15, "the button shows \"Screensaver settings…\"")
+    s.screenshot("screensaver-set")
+
+    # Twice overwrites the copy; a timeout of "0" becomes 600, the user's 300 stays.
+    for timeout, kept in (("0", "600"), ("300", "300")):
+        s.reg_add(DESKTOP_KEY, "ScreenSaveTimeOut", "REG_SZ", timeout)
+        copy.write_bytes(b"old")
+        mark = len(s.messages())
+        click(s, SCREENSAVER_BUTTON)
+        s.wait_log("screensaver installed: ", start=mark, timeout=20, proc=proc)
+        assert copy.stat().st_size == exe.stat().st_size, "the copy is overwritten"
+        assert _desktop(s, "ScreenSaveTimeOut") == kept, timeout
+
+    # Switched off elsewhere: within two seconds or so the window offers to set it again.
+    mark = len(s.messages())
+    s.reg_add(DESKTOP_KEY, "ScreenSaveActive", "REG_SZ", "0")
+    wait_until(lambda: _button_width(s, mark) == unset, 15, "the button shows \"Set as screensaver\" again")
+    assert s.quit_resident(proc) == 0
