@@ -263,8 +263,35 @@ OPEN_SETTINGS = 121      # the tray menu's "Quillar window"
 
 
 def _button_width(s, start=0):
-    from test_settings_window import layout
-    return layout(s, start)[1][(SCREENSAVER_BUTTON, 0)][2]
+    """The button's width in the newest layout line from `start` on, or None.
+    A page that takes seconds to draw has its repaints held back for up to ten
+    times as long, so callers poll this for a while."""
+    from test_settings_window import AREAS
+    line = next((m for m in reversed(s.messages()[start:]) if AREAS.match(m)), None)
+    if not line:
+        return None
+    m = re.search(r" %d\.0@-?\d+,-?\d+,(\d+),\d+" % SCREENSAVER_BUTTON, line)
+    return int(m.group(1)) if m else None
+
+
+def _scroll_to_the_screensaver(s):
+    """End scrolls the page to its foot, where the screensaver block is in view;
+    a page can take seconds to draw on a busy machine, so one key beats the wheel."""
+    from test_settings_window import layout, xdo
+    info = s.helper.info("KovraSettings")
+    top, bottom = info["rect"][1], info["rect"][3]
+    (ox, oy), _ = layout(s)
+    xdo(s, "mousemove", ox + 10, oy + 300)  # the page's left margin holds no control
+    xdo(s, "click", "1")
+    time.sleep(0.5)
+    xdo(s, "key", "End")
+
+    def in_view():
+        (ox, oy), areas = layout(s)
+        x, y, w, h = areas[(SCREENSAVER_BUTTON, 0)]
+        return oy + y > top + 60 and oy + y + h < bottom - 20
+    wait_until(in_view, 60, "the screensaver block in view", interval=0.5)
+    time.sleep(1.0)  # the last paint is done before the click
 
 
 def _desktop(s, name):
@@ -273,7 +300,7 @@ def _desktop(s, name):
 
 
 def test_set_as_screensaver_from_the_window(s):
-    from test_settings_window import click, scroll_to
+    from test_settings_window import click
     # An installed copy, so that the screensaver is copied beside it.
     folder = s.local_appdata() / "Programs" / "Quillar"
     folder.mkdir(parents=True)
@@ -287,7 +314,7 @@ def test_set_as_screensaver_from_the_window(s):
     s.helper.wait_for("KovraMain", timeout=20)
     s.helper.ok(f"post KovraMain {WM_COMMAND:#x} {OPEN_SETTINGS} 0")
     s.wait_log("settings window opened", timeout=15, proc=proc)
-    scroll_to(s, SCREENSAVER_BUTTON)
+    _scroll_to_the_screensaver(s)
     unset = _button_width(s)
 
     # "Set as screensaver": the copy, the three values, a missing timeout made 600.
@@ -300,22 +327,24 @@ def test_set_as_screensaver_from_the_window(s):
     assert _desktop(s, "SCRNSAVE.EXE") == value
     assert _desktop(s, "ScreenSaveActive") == "1"
     assert _desktop(s, "ScreenSaveTimeOut") == "600"
-    # The window now offers the screensaver's settings.
-    wait_until(lambda: _button_width(s, mark) != unset, 15, "the button shows \"Screensaver settings…\"")
-    s.screenshot("screensaver-set")
 
     # Twice overwrites the copy; a timeout of "0" becomes 600, the user's 300 stays.
     for timeout, kept in (("0", "600"), ("300", "300")):
         s.reg_add(DESKTOP_KEY, "ScreenSaveTimeOut", "REG_SZ", timeout)
         copy.write_bytes(b"old")
-        mark = len(s.messages())
+        mark2 = len(s.messages())
         click(s, SCREENSAVER_BUTTON)
-        s.wait_log("screensaver installed: ", start=mark, timeout=20, proc=proc)
+        s.wait_log("screensaver installed: ", start=mark2, timeout=20, proc=proc)
         assert copy.stat().st_size == exe.stat().st_size, "the copy is overwritten"
         assert _desktop(s, "ScreenSaveTimeOut") == kept, timeout
 
-    # Switched off elsewhere: within two seconds or so the window offers to set it again.
+    # The window offers the screensaver's settings now ...
+    wait_until(lambda: (_button_width(s, mark) or unset) != unset, 60,
+               "the button shows \"Screensaver settings…\"", interval=0.5)
+    s.screenshot("screensaver-set")
+    # ... and, switched off elsewhere, to set it again after its next look.
     mark = len(s.messages())
     s.reg_add(DESKTOP_KEY, "ScreenSaveActive", "REG_SZ", "0")
-    wait_until(lambda: _button_width(s, mark) == unset, 15, "the button shows \"Set as screensaver\" again")
+    wait_until(lambda: _button_width(s, mark) == unset, 60, "the button shows \"Set as screensaver\" again",
+               interval=0.5)
     assert s.quit_resident(proc) == 0
