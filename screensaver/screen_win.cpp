@@ -17,6 +17,7 @@ const D2D1_COLOR_F kBackground = {0.035f, 0.055f, 0.13f, 1.0f};
 const D2D1_COLOR_F kSnowColour = {0.975f, 0.985f, 1.0f, 1.0f};
 constexpr float kPi = 3.14159265358979f;
 constexpr double kSlowFrameSeconds = 0.08;
+constexpr double kVerySlowFrameSeconds = 0.5;
 
 D2D1_COLOR_F colourOf(const kovra::Rgba& c) { return {c.r, c.g, c.b, c.a}; }
 
@@ -232,9 +233,10 @@ void Screen::showPicture(const kovra::SlotKey& key, const std::wstring& first, c
   auto load = [&](const std::wstring& path) {
     return bitmapFrom(cache.get(path, static_cast<uint32_t>(width_), static_cast<uint32_t>(height_)));
   };
-  current_.first = load(first);
-  current_.second = load(second);
-  if (cpu_) {
+  if (!cpu_) {
+    current_.first = load(first);
+    current_.second = load(second);
+  } else {
     previousBg_.swap(currentBg_);
     composeBackground(key, first, second, currentBg_);
   }
@@ -279,9 +281,11 @@ bool Screen::frame(ID2D1Factory* factory, float step, const kovra::WorldInput& i
   std::erase_if(drifts_, [](const DriftShape& d) { return !d.used; });
   const HRESULT hr = target_->EndDraw();
   const double drawTime = shellClock() - drawStart;
-  if (SUCCEEDED(hr) && drawTime > kSlowFrameSeconds) {
+  slowFrames_ = drawTime > kSlowFrameSeconds ? slowFrames_ + 1 : 0;
+  if (SUCCEEDED(hr) && (slowFrames_ >= 2 || drawTime > kVerySlowFrameSeconds)) {
     // Some Direct2D implementations (Wine's) take seconds for a path or a
-    // full-screen picture: the frame is then made on the CPU instead.
+    // full-screen picture: the frame is then made on the CPU instead. One
+    // slowish frame (a first upload) is forgiven.
     logLine("screensaver: Direct2D took %.0f ms for a frame — drawing on the CPU from now on", drawTime * 1000.0);
     switchToCpu();
     return true;

@@ -111,6 +111,7 @@ class Screen final : public kovra::DrawSink {
   // (the pictures once per change, the scene by the CPU painter) and put on
   // the window with GDI.
   bool cpu_ = false;
+  int slowFrames_ = 0;
   std::vector<uint32_t> frame_, currentBg_, previousBg_;
 
   // The files behind the slots, to make their bitmaps again on a new target.

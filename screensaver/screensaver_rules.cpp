@@ -258,9 +258,9 @@ int flushesPerFrame(double period) {
   return std::max(1, static_cast<int>(std::lround(1.0 / (period * 60.0))));
 }
 
-bool FlushWatch::frame(bool flushOk, double since) {
+bool FlushWatch::frame(bool flushOk, double since, double blocked) {
   if (gaveUp_) return false;
-  if (!flushOk || since < kQuickSeconds) ++quick_;
+  if (!flushOk || since < kQuickSeconds || blocked < kNoWaitSeconds) ++quick_;
   else quick_ = 0;
   if (quick_ < kTooQuick) return false;
   gaveUp_ = true;

@@ -145,13 +145,17 @@ float previewScale(int width);
 int flushesPerFrame(double period);
 
 // DwmFlush pacing until it proves not to wait: 31 frames in a row whose
-// flush failed or came back less than 5 ms after the previous frame.
+// flush failed or came back less than 5 ms after the previous frame. A
+// flush that blocked for less than 0.2 ms counts too: where drawing alone
+// takes over 5 ms, the first rule would never see a flush that does not wait,
+// and the loop would spin at full speed.
 class FlushWatch {
  public:
   static constexpr int kTooQuick = 31;
   static constexpr double kQuickSeconds = 0.005;
+  static constexpr double kNoWaitSeconds = 0.0002;
   // One frame's flush; true once (the frame on which to give up on it).
-  bool frame(bool flushOk, double sincePreviousFrame);
+  bool frame(bool flushOk, double sincePreviousFrame, double blocked = 1.0);
   bool gaveUp() const { return gaveUp_; }
 
  private:

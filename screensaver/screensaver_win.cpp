@@ -398,11 +398,11 @@ int run(HINSTANCE instance) {
     if (!clockTiming) {
       const int n = kovra::flushesPerFrame(period);
       HRESULT flush = S_OK;
+      const double before = shellClock();
       for (int i = 0; i < n && SUCCEEDED(flush); ++i) flush = DwmFlush();
       const double end = shellClock();
-      // A flush that neither fails nor keeps frames 5 ms apart does not wait
-      // for the display (Wine's returns at once).
-      if (flushWatch.frame(SUCCEEDED(flush), end - lastFrameEnd)) {
+      // Wine's DwmFlush succeeds and returns at once.
+      if (flushWatch.frame(SUCCEEDED(flush), end - lastFrameEnd, end - before)) {
         logLine("screensaver: DwmFlush does not wait (0x%08lx) — clock timing", static_cast<unsigned long>(flush));
         clockTiming = true;
       }

@@ -124,9 +124,13 @@ TEST(SaverPicture, ChangesEveryTenMinutesAndLooksAtThePhaseEveryMinute) {
   EXPECT_EQ(changes, (std::vector<double>{700.0, 1300.0}));
   ASSERT_EQ(keptChecks.size(), 21u);
   EXPECT_EQ(keptChecks.front(), 160.0);
-  EXPECT_EQ(keptChecks.back(), 1360.0 - 60.0);
-  // The change takes the place of the phase check that falls on the same frame.
-  EXPECT_EQ(checks.size(), 19u);
+  EXPECT_EQ(keptChecks.back(), 1360.0);
+  // A change takes the frame of the phase check due with it, which follows
+  // on the next frame: none is lost.
+  ASSERT_EQ(checks.size(), 21u);
+  EXPECT_EQ(checks[8], 640.0);
+  EXPECT_EQ(checks[9], 700.5);
+  EXPECT_EQ(checks[10], 760.5);
 }
 
 TEST(SaverPicture, ASlotIsRebuiltWhenWhatItShowsMoves) {
@@ -217,6 +221,13 @@ TEST(SaverFrame, SnowThickensOverFifteenSecondsAndPacingGivesUpOnAQuickFlush) {
   EXPECT_TRUE(w.frame(false, 0.020));  // the 31st in a row: a failure counts too
   EXPECT_TRUE(w.gaveUp());
   EXPECT_FALSE(w.frame(false, 0.0));  // said once
+
+  // Slow frames with a flush that does not block at all give up too.
+  FlushWatch slow;
+  for (int i = 0; i < 30; ++i) EXPECT_FALSE(slow.frame(true, 0.020, 0.00001));
+  EXPECT_TRUE(slow.frame(true, 0.020, 0.00001));
+  FlushWatch waits;
+  for (int i = 0; i < 100; ++i) EXPECT_FALSE(waits.frame(true, 0.0167, 0.004));
 }
 
 TEST(SaverInstall, CopyPlacesTimeoutAndTheActiveTest) {
