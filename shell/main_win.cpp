@@ -241,7 +241,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
   if (!commandLine) commandLine = L"";
 
   int exitCode = 0;
-  if (screensaverOffer(commandLine, exitCode)) return exitCode;
+  if (screensaverOffer(commandLine, tr, exitCode)) return exitCode;
   if (setupOffer(commandLine, exitCode)) return exitCode;
 
   UniqueMutex mutex;

@@ -27,7 +27,7 @@ class WinServices final : public Services {
   }
   void openSettingsWindow() override { ::openSettingsWindow(); }
   void repaintSettingsWindow() override { settingsWindowRepaint(); }
-  void refreshSystemStates() override {}
+  void refreshSystemStates() override { settingsWindowStatesStale(); }
   void rebuildOverlays() override { buildOverlays(); }
   void quit() override {
     if (HWND main = shellState().mainWindow) DestroyWindow(main);

@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "base/settings.h"
+#include "base/clock_win.h"
 #include "base/win_util_win.h"
 #include "desktop/smart_pause.h"
+#include "screensaver/screensaver_win.h"
 #include "shell/mail.h"
 #include "shell/shell_win.h"
 #include "ui/settings_page.h"
@@ -19,6 +21,25 @@
 #endif
 
 namespace {
+
+// Whether our screensaver is the system's: a registry read and a few path
+// lookups, so it is re-read at most every 2 s (the window's slow timer) and
+// at once after a command.
+struct SaverSetting {
+  bool value = false;
+  double readAt = -1e9;
+  bool stale = true;
+} gSaverSetting;
+
+bool screensaverSetNow() {
+  const double t = shellClock();
+  if (gSaverSetting.stale || t - gSaverSetting.readAt >= 1.9) {
+    gSaverSetting.value = screensaverIsOurs();
+    gSaverSetting.readAt = t;
+    gSaverSetting.stale = false;
+  }
+  return gSaverSetting.value;
+}
 
 // The smart-pause reason as the page's text key.
 std::string reasonKey(const char* reason) {
@@ -61,6 +82,7 @@ kui::SettingsModel currentModel() {
   m.weatherStatus = weatherStatusText();
   m.cityError = weatherSearchError();
   m.citySearchBusy = citySearchBusy();
+  m.screensaverSet = screensaverSetNow();
   m.gpuUnavailable = set.renderMode == 0 && a.forceCompatible;
   m.version = QUILLAR_VERSION;
   m.contactAddress = kSupportAddress;
@@ -101,6 +123,8 @@ void openSettingsWindow() {
   installHooks();
   kui::settingsWindowOpen();
 }
+
+void settingsWindowStatesStale() { gSaverSetting.stale = true; }
 
 void settingsWindowRepaint() { kui::settingsWindowRefresh(); }
 

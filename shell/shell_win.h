@@ -64,6 +64,8 @@ LRESULT CALLBACK overlayWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 void openSettingsWindow();
 void settingsWindowRepaint();
 uint64_t settingsWindowId();
+// The screensaver setting is read again at the window's next paint.
+void settingsWindowStatesStale();
 
 // Contact mail (shell/contact_win.cpp).
 void contactMail();

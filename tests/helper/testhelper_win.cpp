@@ -394,6 +394,14 @@ bool execute(const std::string& line, int& exitCode) {
   } else if (cmd == "count") {
     if (w.size() < 2) return reply("err usage: count CLASS"), true;
     reply(format("ok %zu", topLevelOfClass(w[1]).size()));
+  } else if (cmd == "child") {
+    // child ID CLASS: the first child window of that class inside test window ID.
+    HWND hwnd = windowById(w, 1);
+    if (!hwnd) return reply("err nowindow"), true;
+    if (w.size() < 3) return reply("err usage: child ID CLASS"), true;
+    HWND found = FindWindowExW(hwnd, nullptr, widen(w[2]).c_str(), nullptr);
+    if (!found) return reply("err notfound"), true;
+    reply("ok " + describe(found));
   } else if (cmd == "info") {
     // info CLASS [INDEX]: the INDEXth top-level window of that class, in z order.
     if (w.size() < 2) return reply("err usage: info CLASS [INDEX]"), true;
