@@ -54,6 +54,7 @@ class GpuSurface final : public OverlaySurface {
   ComPtr<IDCompositionTarget> target;
   ComPtr<IDCompositionVisual> visual;
   ComPtr<ID2D1Bitmap1> targetBitmap;
+  ComPtr<ID2D1Bitmap1> fadeBitmap;
   GpuDriftCache drifts;
   int checkCountdown = 0;
   int width = 0, height = 0;
@@ -196,6 +197,7 @@ void GpuRenderer::detach(MonitorOverlay& o) {
     if (s->target) s->target->SetRoot(nullptr);
     s->visual.reset();
     s->target.reset();
+    s->fadeBitmap.reset();
     s->targetBitmap.reset();
     s->swapChain.reset();
     if (composition_) composition_->Commit();
@@ -206,10 +208,29 @@ void GpuRenderer::detach(MonitorOverlay& o) {
 HRESULT GpuRenderer::drawTo(const Target& t, float opacity, const SceneDrawer& draw, bool checkDot) {
   frame_ = &t;
   transformSet_ = false;
+  // A faded frame is drawn into a bitmap of its own and laid down at the
+  // opacity: the same picture a layer gives, and it also works where layers
+  // are not implemented (Wine draws them at full opacity).
+  ID2D1Bitmap1* fade = nullptr;
+  if (opacity < 0.999f && t.fade) {
+    if (!*t.fade)
+      context_->CreateBitmap(D2D1::SizeU(static_cast<UINT32>(t.width), static_cast<UINT32>(t.height)), nullptr, 0,
+                             bitmapProperties(D2D1_BITMAP_OPTIONS_TARGET), t.fade->put());
+    fade = t.fade->get();
+  }
   context_->SetTarget(t.bitmap);
   context_->BeginDraw();
   context_->Clear(D2D1::ColorF(0, 0, 0, 0));
-  if (opacity < 0.999f) {
+  if (fade) {
+    context_->SetTarget(fade);
+    context_->Clear(D2D1::ColorF(0, 0, 0, 0));
+    if (draw) draw(*this);
+    context_->SetTarget(t.bitmap);
+    context_->SetTransform(&kIdentity);
+    const D2D1_RECT_F whole{0, 0, static_cast<float>(t.width), static_cast<float>(t.height)};
+    context_->DrawBitmap(fade, &whole, std::max(opacity, 0.0f), D2D1_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr,
+                         nullptr);
+  } else if (opacity < 0.999f) {
     D2D1_LAYER_PARAMETERS1 layer{};
     layer.contentBounds = D2D1::InfiniteRect();
     layer.maskTransform = kIdentity;
@@ -235,7 +256,7 @@ HRESULT GpuRenderer::drawTo(const Target& t, float opacity, const SceneDrawer& d
 bool GpuRenderer::drawFrame(MonitorOverlay& o, float opacity, const SceneDrawer& draw) {
   GpuSurface* s = gpuOf(o);
   if (!s || !s->targetBitmap) return true;
-  Target t{s->targetBitmap.get(), s->width, s->height, o.display.scale, o.heightDip, &s->drifts};
+  Target t{s->targetBitmap.get(), s->width, s->height, o.display.scale, o.heightDip, &s->drifts, &s->fadeBitmap};
   const bool check = kovra::checkFrameDue(s->checkCountdown, opacity);
   HRESULT hr = drawTo(t, opacity, draw, check);
   if (hr == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {

@@ -45,13 +45,14 @@ class GpuRenderer final : public Renderer, public kovra::DrawSink {
   void clearSwitch() override { switchWanted_ = false; }
 
   // One frame drawn onto a target bitmap of this renderer's context: cleared,
-  // the scene (in a layer at `opacity` when below 1), and the check dot when
+  // the scene (as a whole at `opacity` when below 1), and the check dot when
   // asked for. Returns EndDraw's result.
   struct Target {
     ID2D1Bitmap1* bitmap = nullptr;
     int width = 0, height = 0;  // pixels
     float scale = 1, heightDip = 0;
     GpuDriftCache* drifts = nullptr;
+    ComPtr<ID2D1Bitmap1>* fade = nullptr;  // where a faded frame is drawn first; made on first use
   };
   HRESULT drawTo(const Target& target, float opacity, const SceneDrawer& draw, bool checkDot);
   ID2D1DeviceContext* context() const { return context_.get(); }

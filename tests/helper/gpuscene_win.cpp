@@ -127,7 +127,8 @@ int wmain(int argc, wchar_t** argv) {
     if (FAILED(dc->CreateBitmap(size, nullptr, 0, &props, readback.put()))) return 3;
 
     GpuDriftCache drifts;
-    GpuRenderer::Target t{target.get(), width, height, scale, heightDip, &drifts};
+    ComPtr<ID2D1Bitmap1> fade;
+    GpuRenderer::Target t{target.get(), width, height, scale, heightDip, &drifts, &fade};
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
     auto read = [&]() {
       if (FAILED(readback->CopyFromBitmap(nullptr, target.get(), nullptr))) return false;
