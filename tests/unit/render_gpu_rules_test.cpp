@@ -76,7 +76,7 @@ TEST(GpuRules, CheckDotColourTest) {
     uint32_t pixel;  // 0x00BBGGRR
     bool seen;
   } cases[] = {
-      {0x00FF00FFu, true},  {0x00B500B5u, true},  {0x00B459B5u, true},   // magenta, its darkest accepted shades
+      {0x00FF00FFu, true},  {0x00B500B5u, true},  {0x00B559B5u, true},   // magenta, its darkest accepted shades
       {0x00B400B5u, false}, {0x00B500B4u, false}, {0x00B55AB5u, false},  // just outside on each channel
       {0x00FFFFFFu, false}, {0x00000000u, false}, {kInvalidPixel, false},
   };
@@ -116,7 +116,7 @@ TEST(GpuRules, DriftLocalPointsLandWhereTheSoftPainterPutsThem) {
   } cases[] = {
       {100, 40, 1080, 1.0f, 0, 0, 100, 1040},
       {100, 40, 1080, 1.0f, 10, 5, 110, 1035},
-      {100, 40, 720, 1.5f, 10, 5, 165, 1552.5f},
+      {100, 40, 720, 1.5f, 10, 5, 165, 1012.5f},
       {-20, 0, 800, 1.25f, 4, -0.6f, -20, 1000.75f},
   };
   for (const auto& c : cases) {

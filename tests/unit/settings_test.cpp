@@ -213,7 +213,7 @@ TEST(SettingsSave, WritesAllSixteenInOrder) {
   ASSERT_EQ(values.size(), 16u);
   for (size_t i = 0; i < values.size(); ++i) EXPECT_STREQ(values[i].first, kNames[i]) << i;
 
-  const uint32_t defaults[16] = {0, 1, 55, 10, 1, 1, 1, 0, 1, 1, 1, 1, 0, 0, 1, 0};
+  const uint32_t defaults[16] = {0, 1, 55, 10, 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 1, 0};
   for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i].second, defaults[i]) << kNames[i];
 }
 
