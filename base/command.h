@@ -74,7 +74,7 @@ struct SettingsWindowValues {
   int wallpaperChoice = -1;  // theme index, -1 the user's own wallpaper
   bool followTimes = false;
   bool autostart = false;
-  int renderMode = 1;
+  int renderMode = 0;
   int language = 1;
   std::string city;          // typed in the city field
   int selectedTheme = -1;

@@ -23,7 +23,7 @@ struct Settings {
   bool stars = true;
   bool garland = false;
   bool paused = false;
-  int32_t renderMode = 1;  // 0 GPU, 1 compatible
+  int32_t renderMode = 0;  // 0 GPU (checks itself and falls back), 1 compatible
   bool guideSeen = false;
   int32_t fireworksYear = 0;
   bool smartPause = true;

@@ -23,6 +23,10 @@ class Renderer {
   // False asks for the overlays to be rebuilt.
   virtual bool drawFrame(MonitorOverlay& overlay, float opacity, const SceneDrawer& draw) = 0;
   virtual const char* displayName() const = 0;
+  // The renderer found that its drawing never reaches the screen and asks to
+  // be replaced by the compatible one.
+  virtual bool switchWanted() const { return false; }
+  virtual void clearSwitch() {}
 };
 
 // CPU drawing into a DIB section, presented with UpdateLayeredWindow.

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "base/log.h"
+#include "render/gpu_renderer_win.h"
 #include "render/renderer_win.h"
 
 namespace {
@@ -14,8 +15,13 @@ void releaseRenderer() { gRenderer.reset(); }
 bool chooseRenderer(bool wantGpu, bool& forceCompatible) {
   gRenderer.reset();
   if (wantGpu && !forceCompatible) {
-    // The GPU renderer is not part of this build: fall back as after a failed start.
-    logLine("renderer %s could not start — switching to the compatible one", "GPU (DirectComposition)");
+    auto gpu = std::make_unique<GpuRenderer>();
+    if (gpu->start()) {
+      gRenderer = std::move(gpu);
+      logLine("renderer: %s", gRenderer->displayName());
+      return false;
+    }
+    logLine("renderer %s could not start — switching to the compatible one", gpu->displayName());
     forceCompatible = true;
   }
   gRenderer = std::make_unique<SoftRenderer>();

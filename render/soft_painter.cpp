@@ -346,6 +346,12 @@ void SoftPainter::fillTriangle(DrawPoint p0, DrawPoint p1, DrawPoint p2, const R
   }
 }
 
+Rgba flakePictureAt(float u, float v) {
+  FlakeSum s;
+  flakeSample(u, v, s);
+  return {s.r, s.g, s.b, s.a};
+}
+
 void SoftPainter::drawFlake(const FlakeDraw& flake) {
   if (!pixels || !(flake.opacity > 0.01f)) return;
   const float cx = px(flake.x), cy = py(flake.y), d = 1.5f * flake.size * scale;

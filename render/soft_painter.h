@@ -13,6 +13,10 @@
 
 namespace kovra {
 
+// The flake picture at (u, v), offsets from the flake's centre in footprint
+// sides (v downwards): premultiplied colour and alpha.
+Rgba flakePictureAt(float u, float v);
+
 class SoftPainter final : public DrawSink {
  public:
   // `stride` is the distance between rows in pixels (at least `width`).

@@ -314,6 +314,12 @@ void hostFrameDrawFailed(AppState& app, const FrameOutput& out, std::size_t fail
   appRequestRebuild(app, now, 0.2);
 }
 
+std::string hostFrameRendererGaveUp(AppState& app, double now) {
+  app.forceCompatible = true;
+  appRequestRebuild(app, now, 0.05);
+  return "GPU mode draws nothing that reaches the screen — switching to the compatible mode B";
+}
+
 std::optional<std::string> hostFrameDone(AppState& app, double t, const FrameCost& cost) {
   statsAddFrame(app.stats, cost.workMs);
   std::optional<StatsPeriod> period = statsPeriodEnd(app.stats, t, cost.cpu100ns);

@@ -78,6 +78,11 @@ FrameOutput hostFrame(AppState& app, const FrameInput& input);
 // failure); their `shown` goes back and the overlays are rebuilt soon.
 void hostFrameDrawFailed(AppState& app, const FrameOutput& out, std::size_t failedAt, double now);
 
+// The GPU renderer's drawing never reaches the screen: the compatible one
+// takes over for the rest of the run, at a rebuild very soon. Returns the
+// line for the log.
+std::string hostFrameRendererGaveUp(AppState& app, double now);
+
 // The statistics of one finished frame; returns the stats line every 30 s.
 struct FrameCost {
   double workMs = 0;

@@ -125,6 +125,10 @@ void applyFrame(AppState& a, const FrameOutput& out) {
       hostFrameDrawFailed(a, out, i, shellClock());
       break;
     }
+    if (renderer && renderer->switchWanted()) {
+      renderer->clearSwitch();
+      logLine("%s", hostFrameRendererGaveUp(a, shellClock()).c_str());
+    }
     if (!mo.wasShown && o.window) ShowWindow(o.window, SW_SHOWNOACTIVATE);
   }
 
@@ -185,8 +189,17 @@ void requestRebuild(double delaySeconds) { appRequestRebuild(app(), shellClock()
 
 void buildOverlays() {
   AppState& a = app();
+  teardownOverlays();  // with the renderer that made their resources
   a.softMode = chooseRenderer(a.settings.renderMode == 0, a.forceCompatible);
-  createOverlays(enumerateMonitors(), shellState().instance);
+  const std::vector<DisplayMonitor> monitors = enumerateMonitors();
+  createOverlays(monitors, shellState().instance);
+  if (!a.softMode && std::any_of(overlays().begin(), overlays().end(), [](const auto& o) { return !o->surface; })) {
+    logLine("GPU overlay could not be attached — switching to the compatible renderer");
+    a.forceCompatible = true;
+    teardownOverlays();
+    a.softMode = chooseRenderer(false, a.forceCompatible);
+    createOverlays(monitors, shellState().instance);
+  }
   std::vector<MonitorInfo> infos;
   for (const auto& o : overlays()) {
     const DisplayMonitor& d = o->display;

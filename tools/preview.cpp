@@ -31,6 +31,11 @@
 //   preview --replay <recording> <output dir> [--every N] [--from N] [--to N] [--sprites DIR|none]
 //
 // writes frame-NNNNN-mK.png for every N-th frame (default 30) of monitor K.
+//
+// Or the fixed sample scene the GPU renderer's picture is compared with,
+// optionally with the whole frame at an opacity (as the overlay fading in):
+//
+//   preview --sample <out.png> [--opacity O] [--sprites DIR|none]
 
 #include <algorithm>
 #include <cmath>
@@ -48,6 +53,7 @@
 #include "render/soft_painter.h"
 #include "render/sprites.h"
 #include "shell/recording.h"
+#include "tests/helper/sample_scene.h"
 #include "world/scene.h"
 #include "world/surfaces.h"
 #include "world/world.h"
@@ -157,7 +163,8 @@ int usage() {
                "       [--sprites DIR|none] [--santa ltr|rtl|any] [--birds] [--fireworks S] [--star]\n"
                "       [--garland] [--paused] [--lead S] [--cursor X,Y] [--crop X,Y,W,H] [--seed N]\n"
                "       [--windows 0..3]\n"
-               "       preview --replay <recording> <output dir> [--every N] [--from N] [--to N] [--sprites DIR|none]\n");
+               "       preview --replay <recording> <output dir> [--every N] [--from N] [--to N] [--sprites DIR|none]\n"
+               "       preview --sample <out.png> [--opacity O] [--sprites DIR|none]\n");
   return 2;
 }
 
@@ -310,8 +317,43 @@ int replay(int argc, char** argv) {
 
 }  // namespace
 
+int sample(int argc, char** argv) {
+  if (argc < 3) return usage();
+  const std::string file = argv[2];
+  std::string spritesDir = Options{}.sprites;
+  float opacity = 1.0f;
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--opacity") opacity = static_cast<float>(std::atof(argv[i + 1]));
+    else if (a == "--sprites") spritesDir = argv[i + 1];
+    else return usage();
+  }
+  if (spritesDir != "none") loadPictures(spritesDir);
+  kovra::spritesCompleteDrawn();
+  using namespace kovra::sample;
+  std::vector<uint32_t> px(static_cast<size_t>(kWidth) * kHeight);
+  kovra::SoftPainter painter(px.data(), kWidth, kHeight, kWidth, kScale, kHeightDip, kovra::spriteSetStorage());
+  painter.clear();
+  drawScene(painter);
+  // The compatible renderer fades the whole frame with the layered window's
+  // constant alpha, which scales every premultiplied channel.
+  const uint32_t k = opacity >= 1.0f ? 255u : opacity <= 0.0f ? 0u : static_cast<uint32_t>(opacity * 255.0f + 0.5f);
+  if (k < 255)
+    for (uint32_t& p : px) {
+      uint32_t o = 0;
+      for (int shift = 0; shift < 32; shift += 8) o |= (((p >> shift) & 255u) * k + 127u) / 255u << shift;
+      p = o;
+    }
+  if (!kovra::pngWriteFile(file, px.data(), kWidth, kHeight, kWidth)) {
+    std::fprintf(stderr, "preview: cannot write %s\n", file.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--replay") == 0) return replay(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "--sample") == 0) return sample(argc, argv);
   if (argc < 7) return usage();
   Options opt;
   int positional = 0;

@@ -22,11 +22,11 @@ LINE_PREFIX = re.compile(r"^\d\d:\d\d:\d\d +\d+\.\d{3}  ")
 SAVE_ORDER = ["Paused", "Weather", "AmountX100", "WindX100", "OnWindows", "Sweep", "RenderMode2", "GuideSeen",
               "Snowfall", "Santa", "Birds", "Stars", "Garland", "FireworksYear", "SmartPause", "FpsMode"]
 DEFAULT_VALUES = {"Paused": 0, "Weather": 1, "AmountX100": 55, "WindX100": 10, "OnWindows": 1, "Sweep": 1,
-                  "RenderMode2": 1, "GuideSeen": 0, "Snowfall": 1, "Santa": 1, "Birds": 1, "Stars": 1,
+                  "RenderMode2": 0, "GuideSeen": 0, "Snowfall": 1, "Santa": 1, "Birds": 1, "Stars": 1,
                   "Garland": 0, "FireworksYear": 0, "SmartPause": 1, "FpsMode": 0}
 
 
-def settings_line(paused=0, weather=1, amount="0.55", wind="0.10", on_windows=1, sweep=1, render=1, autostart=0,
+def settings_line(paused=0, weather=1, amount="0.55", wind="0.10", on_windows=1, sweep=1, render=0, autostart=0,
                   snowfall=1, santa=1, birds=1, stars=1, garland=0) -> str:
     return (f"settings: paused {paused} weather {weather} amount {amount} wind {wind} onWindows {on_windows} "
             f"sweep {sweep} renderMode {render} autostart {autostart} snowfall {snowfall} santa {santa} "
@@ -139,9 +139,9 @@ def test_out_of_range_and_wrong_types_read_as_defaults_and_save_sane(s):
     run = Run(s)
     # Garland 9 is on and the zeros of OnWindows and Stars are read; every
     # other value is out of range or of another type and shows its default.
-    assert run.settings == settings_line(garland=1, on_windows=0, stars=0), run.settings
+    assert run.settings == settings_line(garland=1, on_windows=0, stars=0, render=1), run.settings
     run.quit()
-    assert_saved(s, {**DEFAULT_VALUES, "Garland": 1, "OnWindows": 0, "Stars": 0})
+    assert_saved(s, {**DEFAULT_VALUES, "Garland": 1, "OnWindows": 0, "Stars": 0, "RenderMode2": 1})
 
 
 def test_accepted_edge_values_are_read_and_saved_unchanged(s):

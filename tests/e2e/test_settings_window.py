@@ -108,6 +108,7 @@ def test_every_button_does_its_effect(s):
 
 def click_through(s, controls):
     proc = open_window(s)
+<<<<<<< HEAD
     for kind, arg, effect in controls:
         scroll_to(s, kind, arg)
         mark = len(s.messages())
@@ -118,6 +119,37 @@ def click_through(s, controls):
             name, value = effect
             wait_until(lambda: s.reg_value(KOVRA_KEY, name) == ("REG_DWORD", value), 15,
                        f"{name} = {value} after a click on {kind}.{arg}")
+=======
+    s.screenshot("settings-window-96dpi")
+    click(s, WEATHER, 2)  # "Blizzard"
+    wait_until(lambda: s.reg_value(KOVRA_KEY, "Weather") == ("REG_DWORD", 2), 10, "Weather = 2 stored")
+
+    scroll_to(s, SNOWFALL)
+    mark = len(s.messages())
+    click(s, SNOWFALL)  # "Falling snow" off
+    wait_until(lambda: s.reg_value(KOVRA_KEY, "Snowfall") == ("REG_DWORD", 0), 10, "Snowfall = 0 stored")
+
+    scroll_to(s, AUTOSTART)
+    click(s, AUTOSTART)
+    s.wait_log("autostart on", start=mark, timeout=25, proc=proc)
+    assert s.reg_value(RUN_KEY, "Kovra"), "the Run entry is written"
+    click(s, AUTOSTART)
+    s.wait_log("autostart off", start=mark, timeout=25, proc=proc)
+    assert not s.reg_value(RUN_KEY, "Kovra"), "the Run entry is removed"
+
+    scroll_to(s, RENDER_MODE, 0)
+    # A is the default: B first, then A again, which cannot start here.
+    click(s, RENDER_MODE, 1)  # "B — compatible"
+    s.wait_log("renderer chosen in the settings window: B (compatible)", start=mark, timeout=25, proc=proc)
+    mark = len(s.messages())
+    click(s, RENDER_MODE, 0)  # "A — graphics card"
+    s.wait_log("renderer chosen in the settings window: A (GPU)", start=mark, timeout=25, proc=proc)
+    s.wait_log("switching to the compatible one", start=mark, timeout=25, proc=proc)
+
+    click(s, CLOSE)
+    s.wait_log("settings window closed", start=mark, timeout=25, proc=proc)
+    s.helper.wait_for("KovraSettings", timeout=10, present=False)
+>>>>>>> gpu
     assert proc.alive()
 
 

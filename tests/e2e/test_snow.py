@@ -126,13 +126,30 @@ def test_higher_dpi_scales_the_monitor_and_the_flakes(s):
 
 
 def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
-    s.reg_add(KOVRA_KEY, "RenderMode2", "REG_DWORD", 0)
+    # Nothing stored: a new user gets renderer A. Wine's Direct3D 11 and
+    # Direct2D start, its composition device does not.
     s.reg_add(r"HKCU\Software\Kovra", "GuideSeen", "REG_DWORD", 1)  # no first-run window over the scene
     proc = s.start_resident()
     s.wait_log("renderer: compatible (UpdateLayeredWindow)", timeout=20, proc=proc)
     msgs = s.messages()
-    assert "renderer GPU (DirectComposition) could not start — switching to the compatible one" in msgs, msgs
+    gpu = [i for i, m in enumerate(msgs) if re.match(r"^GPU: .+, feature level 0x[0-9a-f]+$", m)]
+    assert gpu, msgs
+    order = [msgs.index(line) for line in (
+        "GPU renderer: DCompositionCreateDevice failed (0x80004001)",
+        "renderer GPU (DirectComposition) could not start — switching to the compatible one",
+        "renderer: compatible (UpdateLayeredWindow)")]
+    assert gpu[0] < order[0] < order[1] < order[2], msgs
     assert s.helper.count("KovraSnow") == 1
+    # The window is made for the renderer that draws: no redirection-less style.
+    assert not s.helper.info("KovraSnow")["exstyle"] & 0x00200000, s.helper.info("KovraSnow")
+
+    # The compatible renderer's snow shows.
+    img = pixels.screenshot_until(s, "snow-after-gpu-fallback", lambda im: len(pixels.bright_blobs(im)) >= 20,
+                                  timeout=60)
+    assert len(pixels.bright_blobs(img)) >= 20, "no snow after the fallback"
+    # The fallback holds for this run only: the user's choice stays A.
+    assert s.quit_resident(proc) == 0
+    assert s.reg_value(KOVRA_KEY, "RenderMode2") == ("REG_DWORD", 0)
 
 
 def test_two_monitors_each_get_an_overlay_and_a_world_of_their_own(s):

@@ -14,7 +14,7 @@ VERSION_LINE = re.compile(r"^Windows (?P<major>\d+)\.(?P<minor>\d+) build (?P<bu
 SETTINGS_LINE = re.compile(
     r"^settings: paused \d weather \d amount -?\d+\.\d\d wind -?\d+\.\d\d onWindows \d sweep \d renderMode \d "
     r"autostart \d snowfall \d santa \d birds \d stars \d garland \d$")
-DEFAULT_SETTINGS = ("settings: paused 0 weather 1 amount 0.55 wind 0.10 onWindows 1 sweep 1 renderMode 1 "
+DEFAULT_SETTINGS = ("settings: paused 0 weather 1 amount 0.55 wind 0.10 onWindows 1 sweep 1 renderMode 0 "
                     "autostart 0 snowfall 1 santa 1 birds 1 stars 1 garland 0")
 MONTHS = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"}
 

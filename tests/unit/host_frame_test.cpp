@@ -270,6 +270,14 @@ TEST_F(Host, ADrawFailureKeepsWhatWasShownAndAsksForARebuild) {
   EXPECT_DOUBLE_EQ(app.recreateDue, 50.2);
 }
 
+TEST_F(Host, AGpuRendererThatIsNeverSeenGivesWayToTheCompatibleOne) {
+  EXPECT_EQ(hostFrameRendererGaveUp(app, 80.0),
+            "GPU mode draws nothing that reaches the screen — switching to the compatible mode B");
+  EXPECT_TRUE(app.forceCompatible);
+  EXPECT_TRUE(app.recreatePending);
+  EXPECT_DOUBLE_EQ(app.recreateDue, 80.05);
+}
+
 TEST_F(Host, MonitorsKeepTheirWorldsByKeyAcrossARebuild) {
   kovra::SnowWorld* left = app.monitors[0].world.get();
   appSetMonitors(app, {MonitorInfo{"new", kRight, kRight, 2.0f, false, 3}, MonitorInfo{"left", kLeft, kLeft, 1.0f, true, 1}});

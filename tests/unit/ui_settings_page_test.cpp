@@ -352,7 +352,7 @@ TEST(SettingsPage, ClickEffects) {
       {kKindScreensaver, 0, 14, WindowAction::None, ""},
       {kKindSweep, 0, 0, WindowAction::None, "sweep"},
       {kKindAutostart, 0, 0, WindowAction::None, "autostart"},
-      {kKindRenderMode, 0, 0, WindowAction::None, "renderMode"},
+      {kKindRenderMode, 1, 0, WindowAction::None, "renderMode"},  // A is the default: B changes it
       {kKindFpsMode, 2, 0, WindowAction::None, "fpsMode"},
       {kKindCheckUpdates, 0, 15, WindowAction::None, ""},
       {kKindOpenLog, 0, 2, WindowAction::None, ""},
