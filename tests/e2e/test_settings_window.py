@@ -86,40 +86,8 @@ def scroll_to(s, kind, arg=0):
     raise AssertionError(f"control {kind}.{arg} never came into view")
 
 
-# (kind, arg, what the click does): a stored value, or a log line.
-SWITCHES = [
-    (17, 0, ("Santa", 0)), (18, 0, ("Birds", 0)), (19, 0, ("Stars", 0)), (20, 0, ("Garland", 1)),
-    (7, 0, ("OnWindows", 0)), (24, 0, ("SmartPause", 0)), (8, 0, ("Sweep", 0)), (41, 2, ("FpsMode", 2)),
-    (41, 1, ("FpsMode", 1)),
-]
-BUTTONS = [
-    (4, 0, ("Weather", 0)), (21, 0, "Santa called"), (22, 0, "birds called"), (23, 0, "fireworks now"),
-    (10, 0, "shovel (settings window)"), (1, 0, ("Paused", 1)), (1, 0, ("Paused", 0)),
-]
-
-
-def test_every_switch_stores_its_value(s):
-    click_through(s, SWITCHES)
-
-
-def test_every_button_does_its_effect(s):
-    click_through(s, BUTTONS)
-
-
-def click_through(s, controls):
+def test_controls_change_the_settings_at_once(s):
     proc = open_window(s)
-<<<<<<< HEAD
-    for kind, arg, effect in controls:
-        scroll_to(s, kind, arg)
-        mark = len(s.messages())
-        click(s, kind, arg)
-        if isinstance(effect, str):
-            s.wait_log(effect, start=mark, timeout=25, proc=proc)
-        else:
-            name, value = effect
-            wait_until(lambda: s.reg_value(KOVRA_KEY, name) == ("REG_DWORD", value), 15,
-                       f"{name} = {value} after a click on {kind}.{arg}")
-=======
     s.screenshot("settings-window-96dpi")
     click(s, WEATHER, 2)  # "Blizzard"
     wait_until(lambda: s.reg_value(KOVRA_KEY, "Weather") == ("REG_DWORD", 2), 10, "Weather = 2 stored")
@@ -149,7 +117,41 @@ def click_through(s, controls):
     click(s, CLOSE)
     s.wait_log("settings window closed", start=mark, timeout=25, proc=proc)
     s.helper.wait_for("KovraSettings", timeout=10, present=False)
->>>>>>> gpu
+    assert proc.alive()
+
+
+# (kind, arg, what the click does): a stored value, or a log line.
+SWITCHES = [
+    (17, 0, ("Santa", 0)), (18, 0, ("Birds", 0)), (19, 0, ("Stars", 0)), (20, 0, ("Garland", 1)),
+    (7, 0, ("OnWindows", 0)), (24, 0, ("SmartPause", 0)), (8, 0, ("Sweep", 0)), (41, 2, ("FpsMode", 2)),
+    (41, 1, ("FpsMode", 1)),
+]
+BUTTONS = [
+    (4, 0, ("Weather", 0)), (21, 0, "Santa called"), (22, 0, "birds called"), (23, 0, "fireworks now"),
+    (10, 0, "shovel (settings window)"), (1, 0, ("Paused", 1)), (1, 0, ("Paused", 0)),
+]
+
+
+def test_every_switch_stores_its_value(s):
+    click_through(s, SWITCHES)
+
+
+def test_every_button_does_its_effect(s):
+    click_through(s, BUTTONS)
+
+
+def click_through(s, controls):
+    proc = open_window(s)
+    for kind, arg, effect in controls:
+        scroll_to(s, kind, arg)
+        mark = len(s.messages())
+        click(s, kind, arg)
+        if isinstance(effect, str):
+            s.wait_log(effect, start=mark, timeout=25, proc=proc)
+        else:
+            name, value = effect
+            wait_until(lambda: s.reg_value(KOVRA_KEY, name) == ("REG_DWORD", value), 15,
+                       f"{name} = {value} after a click on {kind}.{arg}")
     assert proc.alive()
 
 
