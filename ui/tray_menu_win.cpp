@@ -33,6 +33,7 @@ struct MenuWindow {
   int width = 0, height = 0;
   POINT position{};
   int hover = -1;
+  bool activated = false;  // deactivation counts only once it was active
   double openedAt = 0;
   HDC dc = nullptr;
   HBITMAP bitmap = nullptr;
@@ -181,7 +182,10 @@ MenuKey keyOf(WPARAM vk) {
 LRESULT CALLBACK menuProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ACTIVATE:
-      if (LOWORD(wp) == WA_INACTIVE) PostMessageW(h, WM_CLOSE, 0, 0);
+      if (LOWORD(wp) != WA_INACTIVE)
+        gMenu.activated = true;
+      else if (gMenu.activated)
+        PostMessageW(h, WM_CLOSE, 0, 0);
       return 0;
     case WM_MOUSEMOVE: {
       const Point p = logical(lp);
