@@ -51,7 +51,9 @@ struct WindowState {
   std::unique_ptr<D2DPainter> painter;
   double startTime = 0;
   bool guideShown = false;  // what the window is sized for
+  bool paintNow = false;    // the next paint does not wait (a guide step changed)
   int guideStep = 0;
+  uint32_t guideProgress = 0;  // the tricks last seen done
 };
 
 SettingsWindowHooks gHooks;
@@ -109,6 +111,9 @@ void rebuildModel() {
     PostMessageW(gWin.hwnd, kMsgGuideSwitched, 0, 0);
   }
   gWin.model.guideStep = gWin.guideStep;
+  // A trick just done is ticked at once.
+  if (gWin.model.guideActive && gWin.model.guideProgress != gWin.guideProgress) gWin.paintNow = true;
+  gWin.guideProgress = gWin.model.guideProgress;
 }
 
 void repaint() {
@@ -310,6 +315,7 @@ void click(const HitArea& a, float x) {
     gWin.model.guideStep = move.step;
     gWin.scroll.scrollTo(0);
     for (int command : move.commands) sendCommand(command);
+    gWin.paintNow = true;
     repaint();
     return;
   }
@@ -377,6 +383,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         const RECT r = windowRect(mi.rcWork, gWin.guideShown);
         SetWindowPos(h, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
       }
+      gWin.paintNow = true;
       repaint();
       return 0;
     }
@@ -393,11 +400,14 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT:
       // Where a page takes long to draw, repaints wait so that drawing takes
       // at most a tenth of the time and the snow's frames go on meanwhile.
-      if (gWin.lastPaintMs > 40.0 && seconds() - gWin.lastPaintEnd < gWin.lastPaintMs * 9.0 / 1000.0) {
+      // A step of the guide or the switch to or from it shows at once.
+      if (!gWin.paintNow && gWin.lastPaintMs > 40.0 &&
+          seconds() - gWin.lastPaintEnd < gWin.lastPaintMs * 9.0 / 1000.0) {
         ValidateRect(h, nullptr);
         SetTimer(h, kTimerRepaint, static_cast<UINT>(gWin.lastPaintMs * 9.0) + 1, nullptr);
         return 0;
       }
+      gWin.paintNow = false;
       paint();
       return 0;
     case WM_ERASEBKGND:
@@ -455,6 +465,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       if (const HitArea* a = hitAt(lp, &x)) {
         const HitArea copy = *a;  // the command may repaint and refill the list
         click(copy, x);
+        rebuildModel();  // the command may have opened or closed the guide
       }
       repaint();
       return 0;
@@ -607,7 +618,11 @@ bool settingsWindowOpen() {
   return true;
 }
 
-void settingsWindowRefresh() { repaint(); }
+void settingsWindowRefresh() {
+  // The live state now: a guide opened or closed, or a trick done, shows at once.
+  if (gWin.hwnd) rebuildModel();
+  repaint();
+}
 
 void settingsWindowClose() {
   if (gWin.hwnd) DestroyWindow(gWin.hwnd);

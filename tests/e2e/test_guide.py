@@ -54,7 +54,7 @@ def guide_state(s):
 
 
 def wait_step(s, step, what):
-    return wait_until(lambda: (lambda g: g if g and g[0] == step else None)(guide_state(s)), 20, what)
+    return wait_until(lambda: (lambda g: g if g and g[0] == step else None)(guide_state(s)), 40, what)
 
 
 def click(s, kind, arg=0):
@@ -82,6 +82,7 @@ def test_first_start_after_installation_runs_the_guide(s):
     assert {(NEXT, 0), (SKIP, 0)} <= set(areas) and (BACK, 0) not in areas, sorted(areas)
     info = s.helper.info("KovraSettings")
     left, top, right, bottom = info["rect"]
+    s.helper.ok("sleep 2000")  # painted (software drawing here takes a second)
     s.screenshot("guide-step-0")
 
     click(s, NEXT)  # "Let it snow"
@@ -127,7 +128,7 @@ def test_first_start_after_installation_runs_the_guide(s):
     mark = len(s.messages())
     click(s, SKIP)
     s.wait_log("guide closed — the settings page is shown", start=mark, timeout=10, proc=proc)
-    wait_until(lambda: guide_state(s) is None, 10, "the page instead of the guide")
+    wait_until(lambda: guide_state(s) is None, 40, "the page instead of the guide")
     assert s.reg_value(KOVRA_KEY, "GuideSeen") == ("REG_DWORD", 1)
     _, areas = layout(s, mark)
     assert (GUIDE_BUTTON, 0) in areas and (NEXT, 0) not in areas, sorted(areas)
@@ -168,5 +169,5 @@ def test_guide_at_144_dpi_and_reopened_from_the_status_card(s):
     mark = len(s.messages())
     click(s, NEXT)  # the last step's Next ends the guide
     s.wait_log("guide closed — the settings page is shown", start=mark, timeout=10, proc=proc)
-    wait_until(lambda: guide_state(s) is None, 10, "the page again")
+    wait_until(lambda: guide_state(s) is None, 40, "the page again")
     assert proc.alive()
