@@ -111,7 +111,9 @@ TEST(GuidePage, EveryStepHasItsTitleAndButtons) {
     EXPECT_FALSE(d.result.cityFieldShown);
     // No text runs out of the page.
     for (const DrawCall& c : d.rec.calls)
-      if (c.op == Op::Text) EXPECT_LE(c.rect.right(), kPageWidth) << c.text;
+      if (c.op == Op::Text) {
+        EXPECT_LE(c.rect.right(), kPageWidth) << c.text;
+      }
   }
 }
 
@@ -152,7 +154,9 @@ TEST(GuidePage, TheWindowShowsTheGuideInsteadOfThePage) {
   for (const HitArea& a : hits.content) EXPECT_GE(a.y, 0);
   // Skip leads to command 12 through the page's own click rules.
   for (const HitArea& a : hits.content)
-    if (a.kind == kKindGuideSkip) EXPECT_EQ(clickEffect(a, m).command, kCommandGuideClose);
+    if (a.kind == kKindGuideSkip) {
+      EXPECT_EQ(clickEffect(a, m).command, kCommandGuideClose);
+    }
 }
 
 TEST(GuidePage, EveryTextExistsInEveryLanguage) {

@@ -37,7 +37,7 @@ TEST(TrayMenuPlacement, OpensBesideTheCursorAndStaysInTheWorkArea) {
       {"below where there is no room above", {900, 200}, {900, 200}},
       {"to the left at the right edge", {1800, 1030}, {1508, 530}},
       {"below and to the left at the top right corner", {1910, 10}, {1618, 10}},
-      {"kept 4 px inside at the left", {1, 1039}, {4, 539}},
+      {"kept 4 px inside at the left and the bottom", {1, 1039}, {4, 536}},
       {"above a cursor in the middle", {600, 790}, {600, 290}},
   };
   for (const Case& c : cases) {
