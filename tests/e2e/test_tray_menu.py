@@ -43,10 +43,14 @@ def open_menu(s, proc):
         areas[int(command)] = tuple(int(v) for v in rect.split(","))
     # Without a window manager the keyboard follows the pointer here: it rests
     # on the menu's title line, which is no item.
+    wait_until(lambda: (s.helper.info("QuillarMenu") or {}).get("visible"), 10, "the drawn menu shows")
     left, top, _, _ = s.helper.info("QuillarMenu")["rect"]
     k = int(drawn.group(1)) / 96
-    s.helper.ok(f"mouse {left + round(200 * k)} {top + round(44 * k)}")
     s.helper.ok("sleep 300")  # the opening animation is over
+    s.helper.ok(f"mouse {left + round(200 * k)} {top + round(60 * k)}")
+    s.helper.ok("sleep 100")
+    s.helper.ok(f"mouse {left + round(200 * k)} {top + round(44 * k)}")
+    s.helper.ok("sleep 400")
     return int(drawn.group(1)), int(drawn.group(2)), int(drawn.group(3)), areas, lines.split(" | ")
 
 
