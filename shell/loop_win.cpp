@@ -18,6 +18,7 @@
 #include "shell/recording_win.h"
 #include "shell/shell_win.h"
 #include "shell/tray_win.h"
+#include "ui/tray_menu_win.h"
 #include "weather/weather_win.h"
 #include "world/scene.h"
 
@@ -137,6 +138,10 @@ void applyFrame(AppState& a, const FrameOutput& out) {
       if (a.monitors[i].shown && ovs[i]->window)
         SetWindowPos(ovs[i]->window, HWND_TOPMOST, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
+  // The open tray menu stays above the snow.
+  if (out.reassertTopmost)
+    if (HWND menu = kui::trayMenuWindow())
+      SetWindowPos(menu, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 void frameTick(double t) {

@@ -188,7 +188,8 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
     removeSetupLeftovers();
   } else if (installed) {
     logLine("started by the installer (%s)", "install");
-    if (!a.guideActive) startGuide(a);
+    // The guide runs once: an installation over one whose guide was seen
+    // (a repair, a newer copy by hand) opens the window on its page.
     openSettingsWindow();
   }
 

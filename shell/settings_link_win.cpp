@@ -97,6 +97,8 @@ kui::SettingsModel currentModel() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   m.newYearDays = kui::daysUntilNewYear(now.wYear, now.wMonth, now.wDay);
+  m.guideActive = a.guideActive;
+  m.guideProgress = a.guide.shownBits;
   return m;
 }
 

@@ -18,6 +18,7 @@
 #include "ui/menu_model.h"
 #include "ui/text.h"
 #include "ui/tray_icon_art.h"
+#include "ui/tray_menu_win.h"
 
 namespace {
 
@@ -256,7 +257,8 @@ void showTrayMenu() {
   s.smartPauseHides = a.pause.current != nullptr;
   // An offered update joins the menu with the update check.
   std::vector<MenuItem> items = trayMenuItems(s);
-  // The drawn menu is not part of this build: the Windows menu shows the same items.
+  if (kui::trayMenuShow(items, [](Command c) { runCommand(c); }, trayMenuClosed)) return;
+  logLine("tray menu: drawing failed, the Windows menu instead");
   showClassicMenu(classicMenuEntries(items));
 }
 

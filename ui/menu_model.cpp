@@ -40,6 +40,7 @@ std::vector<MenuItem> trayMenuItems(const MenuState& s) {
   MenuItem status;
   status.kind = MenuKind::Status;
   status.text = tr(s.paused ? "Сніг на паузі" : hidden ? "Сніг сховано" : "Йде сніг");
+  status.checked = !s.paused && !hidden;  // it snows
   items.push_back(status);
 
   MenuItem pause = command(s.paused ? "Увімкнути сніг" : "Пауза", Command::TogglePause, 10, MenuStyle::Switch);

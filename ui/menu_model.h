@@ -17,7 +17,7 @@ struct MenuItem {
   int icon = -1;          // picture index of the drawn menu, -1 none
   Command command = Command::None;  // None for lines that cannot be chosen
   MenuStyle style = MenuStyle::Plain;
-  bool checked = false;   // radio: the chosen one; switch: on
+  bool checked = false;   // radio: the chosen one; switch: on; status: it snows
   bool selectable = false;
 };
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <limits>
 
+#include "ui/guide.h"
 #include "ui/text.h"
 
 namespace kui {
@@ -860,7 +861,8 @@ PageResult paintSettingsWindow(Painter& window, HitLists& hits, const SettingsMo
   hits.clear();
   window.fillRect({0, 0, kPageWidth, kHeaderHeight + view.viewHeight}, 0, kPage);
   Shift content(window, kHeaderHeight - view.scroll);
-  PageResult r = drawSettingsPage(content, hits, model, view);
+  PageResult r = model.guideActive ? drawGuidePage(content, hits, model, view)
+                                    : drawSettingsPage(content, hits, model, view);
   // The band goes on last: the page scrolls under it.
   drawHeader(window, hits, kPageWidth, view.hoverKind);
   return r;

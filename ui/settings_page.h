@@ -4,6 +4,7 @@
 // Wallpapers and Settings, the footer), drawn onto a Painter from a plain
 // snapshot of what it shows. Drawing registers the hit areas; a click on one
 // is turned into a model edit and a command number by clickEffect().
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,11 @@ struct SettingsModel {
   std::string version;         // the running version
   std::string contactAddress;  // where "Contact us" writes to
   int newYearDays = 1;         // daysUntilNewYear of today
+
+  // The first-run guide: shown instead of the page while active.
+  bool guideActive = false;
+  int guideStep = 0;           // 0..5, kept by the window
+  uint32_t guideProgress = 0;  // tricks done, as the snow reports them
 };
 
 // What the window adds: scroll, hover and the banner's clock.

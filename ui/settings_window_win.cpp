@@ -17,6 +17,7 @@
 #include "base/settings.h"
 #include "base/win_util_win.h"
 #include "ui/d2d_painter_win.h"
+#include "ui/guide.h"
 #include "ui/text.h"
 
 namespace kui {
@@ -24,6 +25,7 @@ namespace {
 
 constexpr wchar_t kClass[] = L"KovraSettings";
 constexpr UINT_PTR kTimerBanner = 7, kTimerSlow = 8, kTimerRepaint = 9;
+constexpr UINT kMsgGuideSwitched = WM_APP + 7;  // the guide began or ended: new height
 constexpr int kCityEditId = 2;
 constexpr COLORREF kEditText = RGB(242, 244, 250), kEditBack = RGB(37, 40, 49);
 
@@ -49,6 +51,10 @@ struct WindowState {
   Com<ID2D1HwndRenderTarget> target;
   std::unique_ptr<D2DPainter> painter;
   double startTime = 0;
+  bool guideShown = false;  // what the window is sized for
+  bool paintNow = false;    // the next paint does not wait (a guide step changed)
+  int guideStep = 0;
+  uint32_t guideProgress = 0;  // the tricks last seen done
 };
 
 SettingsWindowHooks gHooks;
@@ -97,6 +103,18 @@ void rebuildModel() {
   if (gHooks.model) gWin.model = gHooks.model();
   gWin.model.visibleThemes = gWin.visibleThemes;
   gWin.model.values.city = settingsWindowCityText();
+  // Switching between the guide and the page starts either at its top, the
+  // guide at its first step.
+  if (gWin.hwnd && gWin.model.guideActive != gWin.guideShown) {
+    gWin.guideShown = gWin.model.guideActive;
+    gWin.guideStep = 0;
+    gWin.scroll.scrollTo(0);
+    PostMessageW(gWin.hwnd, kMsgGuideSwitched, 0, 0);
+  }
+  gWin.model.guideStep = gWin.guideStep;
+  // A trick just done is ticked at once.
+  if (gWin.model.guideActive && gWin.model.guideProgress != gWin.guideProgress) gWin.paintNow = true;
+  gWin.guideProgress = gWin.model.guideProgress;
 }
 
 void repaint() {
@@ -136,9 +154,17 @@ void logLayoutForTests() {
   ClientToScreen(gWin.hwnd, &origin);
   std::snprintf(buf, sizeof buf, "origin %ld,%ld", origin.x, origin.y);
   all = buf + all;
-  if (all == last) return;
-  last = all;
-  logLine("settings window: %s", all.c_str());
+  if (all != last) {
+    last = all;
+    logLine("settings window: %s", all.c_str());
+  }
+  static std::string lastGuide;
+  std::snprintf(buf, sizeof buf, "guide step %d, tricks 0x%02x", gWin.model.guideStep,
+                static_cast<unsigned>(gWin.model.guideProgress));
+  const std::string guide = gWin.model.guideActive ? buf : "guide off";
+  if (guide == lastGuide) return;
+  lastGuide = guide;
+  logLine("settings window: %s", guide.c_str());
 }
 
 void releaseTarget() {
@@ -295,6 +321,16 @@ void languageMenu() {
 }
 
 void click(const HitArea& a, float x) {
+  if (gWin.model.guideActive && (a.kind == kKindGuideNext || a.kind == kKindGuideBack)) {
+    const GuideMove move = guideMove(gWin.guideStep, a.kind);
+    gWin.guideStep = move.step;
+    gWin.model.guideStep = move.step;
+    gWin.scroll.scrollTo(0);
+    for (int command : move.commands) sendCommand(command);
+    gWin.paintNow = true;
+    repaint();
+    return;
+  }
   if (a.kind == kKindAmountSlider || a.kind == kKindWindSlider) {
     gWin.activeSlider = a.kind;
     gWin.sliderArea = a;
@@ -332,8 +368,37 @@ void resetState() {
   gWin = WindowState{};
 }
 
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+// The window's rectangle for the page (800 logical pixels high) or the guide
+// (560), centred in the work area.
+RECT windowRect(const RECT& work, bool guide) {
+  const float k = unit();
+  RECT r{0, 0, static_cast<LONG>(std::lround(kPageWidth * k)),
+         static_cast<LONG>(std::lround((guide ? kGuidePageHeight : kPageHeight) * k))};
+  static auto adjust = systemFunction<AdjustForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
+  if (adjust)
+    adjust(&r, kStyle, FALSE, 0, gWin.dpi);
+  else
+    AdjustWindowRectEx(&r, kStyle, FALSE, 0);
+  const LONG workW = work.right - work.left, workH = work.bottom - work.top;
+  const LONG w = std::min(r.right - r.left, workW), hgt = std::min(r.bottom - r.top, workH - 16);
+  const LONG x = work.left + (workW - w) / 2, y = std::max(work.top, work.top + (workH - hgt) / 2);
+  return {x, y, x + w, y + hgt};
+}
+
 LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case kMsgGuideSwitched: {
+      MONITORINFO mi{sizeof mi};
+      if (GetMonitorInfoW(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), &mi)) {
+        const RECT r = windowRect(mi.rcWork, gWin.guideShown);
+        SetWindowPos(h, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      gWin.paintNow = true;
+      repaint();
+      return 0;
+    }
     case WM_NCHITTEST: {
       LRESULT r = DefWindowProcW(h, msg, wp, lp);
       if (r != HTCLIENT) return r;
@@ -347,7 +412,8 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT:
       // Where a page takes long to draw, repaints wait so that drawing takes
       // at most a quarter of the time and the snow's frames go on meanwhile.
-      if (gWin.lastPaintMs > 40.0) {
+      // A step of the guide or the switch to or from it shows at once.
+      if (!gWin.paintNow && gWin.lastPaintMs > 40.0) {
         // The wait runs from the end of the last paint: later requests do not push it out.
         const double waitMs = gWin.lastPaintMs * 3.0 - 1000.0 * (seconds() - gWin.lastPaintEnd);
         if (waitMs > 0) {
@@ -356,6 +422,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
           return 0;
         }
       }
+      gWin.paintNow = false;
       paint();
       return 0;
     case WM_ERASEBKGND:
@@ -413,6 +480,7 @@ LRESULT CALLBACK windowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       if (const HitArea* a = hitAt(lp, &x)) {
         const HitArea copy = *a;  // the command may repaint and refill the list
         click(copy, x);
+        rebuildModel();  // the command may have opened or closed the guide
       }
       repaint();
       return 0;
@@ -541,20 +609,11 @@ bool settingsWindowOpen() {
   const RECT work = mi.rcWork;
 
   gWin.pageScale = pageScaleFor(monitor, gWin.dpi);
-  const float k = unit();
-  RECT r{0, 0, static_cast<LONG>(std::lround(kPageWidth * k)), static_cast<LONG>(std::lround(kPageHeight * k))};
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  static auto adjust = systemFunction<AdjustForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
-  if (adjust)
-    adjust(&r, style, FALSE, 0, gWin.dpi);
-  else
-    AdjustWindowRectEx(&r, style, FALSE, 0);
-  const LONG workW = work.right - work.left, workH = work.bottom - work.top;
-  const LONG w = std::min(r.right - r.left, workW), hgt = std::min(r.bottom - r.top, workH - 16);
-  const LONG x = work.left + (workW - w) / 2, y = std::max(work.top, work.top + (workH - hgt) / 2);
+  const RECT placed = windowRect(work, gWin.model.guideActive);
+  const LONG x = placed.left, y = placed.top, w = placed.right - placed.left, hgt = placed.bottom - placed.top;
 
   gWin.startTime = seconds();
-  HWND h = CreateWindowExW(0, kClass, L"Quillar", style, x, y, w, hgt, nullptr, nullptr, GetModuleHandleW(nullptr),
+  HWND h = CreateWindowExW(0, kClass, L"Quillar", kStyle, x, y, w, hgt, nullptr, nullptr, GetModuleHandleW(nullptr),
                            nullptr);
   if (!h) {
     logLine("settings window failed (%lu)", GetLastError());
@@ -562,6 +621,7 @@ bool settingsWindowOpen() {
     return false;
   }
   gWin.hwnd = h;
+  gWin.guideShown = gWin.model.guideActive;
   // The window may have landed on a monitor of another DPI.
   gWin.dpi = windowDpi(h);
   darkTitleBar(h);
@@ -573,7 +633,11 @@ bool settingsWindowOpen() {
   return true;
 }
 
-void settingsWindowRefresh() { repaint(); }
+void settingsWindowRefresh() {
+  // The live state now: a guide opened or closed, or a trick done, shows at once.
+  if (gWin.hwnd) rebuildModel();
+  repaint();
+}
 
 void settingsWindowForgetImages() {
   if (gWin.painter) gWin.painter->forgetImages();
