@@ -255,6 +255,18 @@ void startInstalled(const std::wstring& exe, const std::wstring& folder, bool is
   CloseHandle(pi.hProcess);
 }
 
+// A copy whose window is already gone may still be ending and hold the
+// single-instance mutex; the copy started after the installation would then
+// take itself for a second start and quietly end.
+void waitUntilNoCopyRuns() {
+  for (int i = 0; i < 80; ++i) {
+    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, L"Local\\KovraSnowForWindows"));
+    if (!mutex) return;
+    Sleep(100);
+  }
+  logLine("install: another Quillar still runs after 8 s");
+}
+
 struct Arguments {
   bool uninstall = false;
   bool quiet = false;
@@ -322,6 +334,7 @@ int install(bool isUpdate) {
   logLine("Quillar setup %s → %s (%s)", QUILLAR_VERSION, toUtf8(folder).c_str(), installModeName(mode));
 
   stopRunningInstance();
+  waitUntilNoCopyRuns();
   makeFolders(folder);
 
   int written = 0, alreadyThere = 0;

@@ -8,7 +8,7 @@ import sys
 import time
 from pathlib import Path
 
-from harness import REPO_ROOT, SkipTest, build_dir, quillar_exe, wait_until, winpath
+from harness import MUTEX_NAME, REPO_ROOT, SkipTest, build_dir, quillar_exe, wait_until, winpath
 
 sys.path.insert(0, str(REPO_ROOT / "tools"))
 import pack  # noqa: E402
@@ -59,7 +59,17 @@ def setup_log(s, previous=False) -> list[str]:
     return [s.message(l) for l in lines if l]
 
 
+def own_desktop(s):
+    """Wine links the profile's Desktop to the Linux home folder: give the
+    session a Desktop of its own so that no shortcut lands outside the prefix."""
+    desktop = s.users_dir() / "Desktop"
+    if desktop.is_symlink():
+        desktop.unlink()
+    desktop.mkdir(exist_ok=True)
+
+
 def run_setup(s, exe: Path, *args, timeout=90.0) -> int:
+    own_desktop(s)
     return s.start_windows([str(exe), *args], label="setup").wait(timeout)
 
 
@@ -95,8 +105,18 @@ def wait_installed_start(s, mode: str, start_inode=None, timeout=60.0):
 
 
 def quit_installed(s):
+    """Closes the installed copy and waits until its process is gone: the
+    window goes first, the mutex only at the very end of the run."""
     s.helper.ok(f"post KovraMain {WM_CLOSE:#x} 0 0")
     s.helper.wait_for("KovraMain", timeout=20, present=False)
+
+    def mutex_free():
+        if s.helper.ok(f"mutex {MUTEX_NAME}") == "created":
+            s.helper.ok(f"release {MUTEX_NAME}")
+            return True
+        s.helper.ok(f"release {MUTEX_NAME}")
+        return False
+    wait_until(mutex_free, 30, "the installed copy ended", interval=0.3)
 
 
 def first_install(s):
@@ -170,6 +190,8 @@ def test_second_setup_reinstalls_over_the_running_copy(s):
     assert not stale.exists()
     assert (folder(s) / "Quillar.exe").read_bytes() == exe_bytes
     assert not (folder(s) / "Quillar.exe.new").exists()
+    # The copy in use was moved aside, to go at the next reboot.
+    assert (folder(s) / "Quillar.exe.old").read_bytes() == exe_bytes
     # The first run's setup log stays beside the new one.
     assert setup_log(s, previous=True)[0].endswith("(first install)")
     msgs = wait_installed_start(s, "install", start_inode=old_log)
@@ -254,6 +276,7 @@ def test_package_naming_a_path_outside_is_refused(s):
                             ("Wallpapers/../../../Roaming/planted.txt", b"not here")])
     exe = setup_with(s, "hostile.exe", package)
 
+    own_desktop(s)
     proc = s.start_windows([str(exe)], label="setup")
     s.helper.wait_for("#32770", timeout=60)
     box = s.helper.info("#32770")
