@@ -196,8 +196,10 @@ def test_second_setup_reinstalls_over_the_running_copy(s):
     assert setup_log(s, previous=True)[0].endswith("(first install)")
     msgs = wait_installed_start(s, "install", start_inode=old_log)
     assert s.helper.count("KovraMain") == 1
-    # The earlier copy was asked to quit, and did.
-    assert "quit" in s.messages(previous=True), s.messages(previous=True)[-5:]
+    # The earlier copy was asked to quit and did, or (a slow machine keeps it
+    # drawing its window for seconds) was ended after 8 s.
+    ended = "install: the running Quillar did not quit in 8 s — ending it" in log
+    assert ended or "quit" in s.messages(previous=True), s.messages(previous=True)[-5:]
     assert msgs
 
 
