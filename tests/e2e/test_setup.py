@@ -295,3 +295,29 @@ def test_package_naming_a_path_outside_is_refused(s):
     assert s.reg_value(QUILLAR_KEY, "AppDir") is None
     assert not start_menu_link(s).exists()
     assert s.read_log_bytes() is None, "a program was started"
+
+
+def test_unwritable_file_stops_with_a_box(s):
+    program = quillar_exe().read_bytes()
+    exe = setup_with(s, "blocked.exe", pack.package([("Quillar.exe", program), ("Wallpapers/themes.json", b"{}")]))
+    # A file where the wallpapers folder belongs: nothing can be written below it.
+    folder(s).mkdir(parents=True)
+    (folder(s) / "Wallpapers").write_bytes(b"in the way")
+
+    own_desktop(s)
+    proc = s.start_windows([str(exe)], label="setup")
+    s.helper.wait_for("#32770", timeout=60)
+    target = win_folder(s) + "\\Wallpapers\\themes.json"
+    texts = s.helper.ok("texts #32770")
+    assert f"Could not write the file {target}. Close Quillar and try again." in texts, texts
+    s.helper.ok(f"post #32770 {WM_CLOSE:#x} 0 0")
+    assert proc.wait(30) == 1
+
+    assert any(re.fullmatch(re.escape(f"install: cannot write {target} (") + r"\d+\)", m) for m in setup_log(s)), \
+        setup_log(s)
+    # What was written before the failure stays; nothing after it happened.
+    assert (folder(s) / "Quillar.exe").read_bytes() == program
+    assert not (folder(s) / "Quillar.scr").exists()
+    assert s.reg_query(UNINSTALL_KEY) is None
+    assert not start_menu_link(s).exists()
+    assert s.read_log_bytes() is None, "a program was started"
