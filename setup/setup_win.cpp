@@ -151,11 +151,18 @@ DWORD writeEntry(const std::wstring& target, const uint8_t* data, size_t size) {
   }
   if (MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
   DeleteFileW(old.c_str());
-  if (MoveFileW(target.c_str(), old.c_str()) && MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return 0;
+  DWORD err = 0;
+  if (MoveFileW(target.c_str(), old.c_str())) {
+    if (MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      // Needs rights a per-user setup may lack; the next update deletes it then.
+      MoveFileExW(old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+      return 0;
+    }
+    err = GetLastError();
+    MoveFileW(old.c_str(), target.c_str());  // the old file back rather than none
+  } else {
+    err = GetLastError();
   }
-  DWORD err = GetLastError();
   DeleteFileW(fresh.c_str());
   return err ? err : ERROR_ACCESS_DENIED;
 }
