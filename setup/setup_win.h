@@ -1,6 +1,13 @@
 #pragma once
 // The setup roles of the executable: installation, update and removal.
 
-// Takes the start when the command line or the embedded package asks for
-// setup work; `exitCode` is then the process's.
-bool setupOffer(const wchar_t* commandLine, int& exitCode);
+// Takes the start when the command line asks for removal or the executable
+// carries an installation package; `exitCode` is then the process's.
+bool dispatchSetup(const wchar_t* commandLine, int& exitCode);
+
+// Installs the embedded package for the current user and starts the
+// installed copy; the process's exit code (0 done, 1 failed).
+int install(bool isUpdate);
+
+// Asks a running resident copy to quit, ending it when it does not.
+void stopRunningInstance();

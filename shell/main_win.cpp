@@ -243,7 +243,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
 
   int exitCode = 0;
   if (screensaverOffer(commandLine, tr, exitCode)) return exitCode;
-  if (setupOffer(commandLine, exitCode)) return exitCode;
+  if (dispatchSetup(commandLine, exitCode)) return exitCode;
 
   UniqueMutex mutex;
   mutex.create(kMutexName);

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/form.h"
 #include "net/json.h"
 #include "net/url.h"
+#include "setup/package.h"
 
 namespace fuzzcheck {
 
@@ -258,6 +260,98 @@ inline std::string checkUrl(std::string_view input) {
   if (again.secure != parts.secure || again.host != parts.host || again.port != parts.port ||
       again.path != parts.path || again.query != parts.query)
     return "url: the rebuilt URL splits differently: " + rebuilt.substr(0, 200);
+  return {};
+}
+
+// Reference reading of a package, written from the layout alone: the entries
+// as (header offset, name, data offset, size) up to the first that does not fit.
+struct RefEntry {
+  size_t header;
+  std::string name;
+  size_t data;
+  uint64_t size;
+};
+
+inline std::vector<RefEntry> refEntries(std::string_view in) {
+  std::vector<RefEntry> out;
+  if (in.size() <= 9 || in.substr(0, 8) != "QLRPACK1") return out;
+  auto byte = [&](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(in[i])); };
+  uint64_t at = 8;
+  for (;;) {
+    if (at + 2 > in.size()) break;
+    uint64_t n = byte(at) | byte(at + 1) << 8;
+    if (at + 2 + n + 4 > in.size()) break;
+    uint64_t s = at + 2 + n;
+    uint64_t size = byte(s) | byte(s + 1) << 8 | byte(s + 2) << 16 | byte(s + 3) << 24;
+    if (s + 4 + size > in.size()) break;
+    out.push_back({at, std::string(in.substr(at + 2, n)), s + 4, size});
+    at = s + 4 + size;
+  }
+  return out;
+}
+
+// What the system would make of a name joined to a folder: parts split at
+// either slash, trailing dots and blanks trimmed. A safe name must keep every
+// part non-empty and none of them may climb out.
+inline bool staysInside(const std::string& name) {
+  if (name.empty() || name[0] == '/' || name[0] == '\\') return false;
+  if (name.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = name.find_first_of("/\\", start);
+    std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
+    if (part.empty()) return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+inline std::string checkPackage(std::string_view input) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
+  Package p = packageParse(std::span<const uint8_t>(bytes, input.size()));
+  std::vector<RefEntry> ref = refEntries(input);
+  bool allSafe = true;
+  for (const RefEntry& e : ref) allSafe = allSafe && packageNameSafe(e.name);
+  if (p.valid != (!ref.empty() && allSafe)) return "package: validity differs from the layout's reading";
+  if (!p.valid) return p.entries.empty() ? std::string() : "package: an invalid package kept entries";
+  if (p.entries.size() != ref.size()) return "package: entry count differs from the layout's reading";
+  uint32_t kb = 0;
+  for (size_t i = 0; i < ref.size(); ++i) {
+    const PackageEntry& e = p.entries[i];
+    if (e.name != ref[i].name || e.offset != ref[i].data || e.size != ref[i].size)
+      return "package: an entry differs from the layout's reading";
+    if (e.offset + e.size > input.size()) return "package: entry data beyond the end";
+    if (!staysInside(e.name)) return "package: a name that leaves the folder was taken: " + e.name.substr(0, 100);
+    kb += e.size / 1024;
+  }
+  if (packageEstimatedSizeKb(p) != kb) return "package: estimated size differs";
+  return {};
+}
+
+// The version order is a total preorder: reflexive, antisymmetric and
+// transitive, and blind to trailing zero components.
+inline std::string checkVersions(std::string_view input) {
+  std::string_view part[3];
+  size_t at = 0;
+  for (int i = 0; i < 3; ++i) {
+    size_t bar = input.find('|', at);
+    part[i] = input.substr(std::min(at, input.size()), bar == std::string_view::npos ? std::string_view::npos : bar - at);
+    at = bar == std::string_view::npos ? input.size() : bar + 1;
+  }
+  for (auto v : part) {
+    if (compareVersions(v, v) != 0) return "versions: a version differs from itself";
+    if (compareVersions(v, std::string(v) + ".0") != 0) return "versions: a trailing zero component counts";
+    if (compareVersions(std::string(v) + ".1", v) != 1) return "versions: a further component does not count";
+  }
+  for (auto a : part)
+    for (auto b : part) {
+      int ab = compareVersions(a, b);
+      if (ab < -1 || ab > 1) return "versions: an answer outside -1..1";
+      if (ab != -compareVersions(b, a)) return "versions: the order is not antisymmetric";
+      for (auto c : part)
+        if (ab <= 0 && compareVersions(b, c) <= 0 && compareVersions(a, c) > 0) return "versions: not transitive";
+    }
   return {};
 }
 

@@ -500,6 +500,27 @@ bool execute(const std::string& line, int& exitCode) {
     if (!parseNumbers(w, 1, 1, n)) return reply("err usage: sleep MS"), true;
     pumpFor(static_cast<DWORD>(n[0]));
     reply("ok");
+  } else if (cmd == "texts") {
+    // texts CLASS: the texts of the child windows of that top-level window, joined by " | ".
+    if (w.size() < 2) return reply("err usage: texts CLASS"), true;
+    HWND hwnd = FindWindowW(widen(w[1]).c_str(), nullptr);
+    if (!hwnd) return reply("err notfound"), true;
+    std::string all;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t text[1024] = {};
+      GetWindowTextW(child, text, 1024);
+      if (!text[0]) continue;
+      if (!all.empty()) all += " | ";
+      all += narrow(text);
+    }
+    reply("ok " + all);
+  } else if (cmd == "map") {
+    // map PATH: keeps the executable mapped as an image, as a running copy has it.
+    std::vector<std::string> parts = split(line, 1);
+    if (parts.size() < 2) return reply("err usage: map PATH"), true;
+    if (!LoadLibraryExW(widen(parts[1]).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES))
+      return reply(format("err load %lu", GetLastError())), true;
+    reply("ok");
   } else if (cmd == "screen") {
     reply(format("ok %d %d %d %d", GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                  GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)));

@@ -57,6 +57,27 @@ TEST(FuzzCorpus, JsonInputsKeepTheReadersProperties) { runCorpus("json", 20, fuz
 
 TEST(FuzzCorpus, UrlInputsKeepTheParsersProperties) { runCorpus("url", 10, fuzzcheck::checkUrl); }
 
+TEST(FuzzCorpus, PackageInputsKeepTheReadersProperties) {
+  runCorpus("package", 10, [](const std::string& input) {
+    std::string problem = fuzzcheck::checkPackage(input);
+    return problem.empty() ? fuzzcheck::checkVersions(std::string_view(input).substr(0, 200)) : problem;
+  });
+}
+
+// The package checks must be able to fail: a name that climbs out, a reading
+// that differs from the layout.
+TEST(FuzzCorpus, PackageChecksNoticeEscapes) {
+  EXPECT_FALSE(fuzzcheck::staysInside("a/../b/.. "));
+  EXPECT_FALSE(fuzzcheck::staysInside("C:x"));
+  EXPECT_FALSE(fuzzcheck::staysInside("\\\\server\\x"));
+  EXPECT_TRUE(fuzzcheck::staysInside("Wallpapers/thumbs/a.jpg"));
+  auto ref = fuzzcheck::refEntries(std::string("QLRPACK1\x01\x00" "a\x02\x00\x00\x00" "xy\x01", 18));
+  ASSERT_EQ(ref.size(), 1u);
+  EXPECT_EQ(ref[0].name, "a");
+  EXPECT_EQ(ref[0].data, 15u);
+  EXPECT_EQ(ref[0].size, 2u);
+}
+
 // The checks themselves must be able to fail, or the corpus proves nothing.
 TEST(FuzzCorpus, ChecksNoticeBrokenTrees) {
   JsonValue a, b;
