@@ -191,6 +191,7 @@ float DWriteMeasurer::measure(std::string_view text, int style, bool wrap, bool 
 // ------------------------------------------------------------------ painter
 
 constexpr float kTextMargin = 4;
+constexpr float kTextPictureMaxSide = 4096;
 
 D2DPainter::D2DPainter(DrawingContext* context, std::function<ImagePixels(int id)> loader)
     : context_(context), measurer_(context), measureCache_(&measurer_), pixels_(std::move(loader)) {}
@@ -346,8 +347,15 @@ const D2DPainter::TextPicture* D2DPainter::textPicture(const std::wstring& w, co
   // Ink may stand out of the box (descenders, italics, a wrapped text taller
   // than its box): a margin all round.
   const float margin = kTextMargin;
-  const float wUnits = std::max(r.w, m.left + m.widthIncludingTrailingWhitespace) + 2 * margin;
-  const float hUnits = std::max(r.h, m.top + m.height) + 2 * margin;
+  // The picture holds the ink, not the box: a box may be far larger than its
+  // text (an unbounded height), and a huge bitmap would cost seconds.
+  const float inkRight = align == kAlignLeading ? m.left + m.widthIncludingTrailingWhitespace : r.w;
+  const float wUnits = std::min(std::max(1.0f, inkRight), r.w + 2 * margin) + 2 * margin;
+  const float hUnits = std::max(1.0f, m.top + m.height) + 2 * margin;
+  if (wUnits * scale_ > kTextPictureMaxSide || hUnits * scale_ > kTextPictureMaxSide) {
+    out.layout = std::move(layout);  // drawn directly each time
+    return &out;
+  }
   const D2D1_SIZE_U px = D2D1::SizeU(static_cast<UINT32>(std::ceil(wUnits * scale_)),
                                      static_cast<UINT32>(std::ceil(hUnits * scale_)));
   Com<ID2D1BitmapRenderTarget> rt;
@@ -376,7 +384,12 @@ void D2DPainter::text(std::string_view text, const Rect& r, int style, const Col
   if (!shown({r.x - kTextMargin, r.y - kTextMargin, r.w + 2 * kTextMargin, (wrap ? 4 * r.h : r.h) + 2 * kTextMargin}))
     return;
   const TextPicture* pic = textPicture(wide(text), r, style, c, align, wrap);
-  if (!pic || !pic->bitmap) return;
+  if (!pic) return;
+  if (!pic->bitmap) {
+    if (ID2D1SolidColorBrush* b = pic->layout ? solid(c) : nullptr)
+      target_->DrawTextLayout(D2D1::Point2F(r.x, r.y), pic->layout.get(), b, D2D1_DRAW_TEXT_OPTIONS_NONE);
+    return;
+  }
   // Whole device pixels, so the glyphs stay as sharp as they were drawn.
   const float x = std::round((r.x - kTextMargin) * scale_) / scale_;
   const float y = std::round((r.y - kTextMargin) * scale_) / scale_;

@@ -133,6 +133,7 @@ class D2DPainter final : public Painter {
   bool shown(const Rect& r) const;
   struct TextPicture {
     Com<ID2D1Bitmap> bitmap;  // null when it could not be made
+    Com<IDWriteTextLayout> layout;  // set instead for text too large for a picture
     float width = 0, height = 0;  // device pixels
   };
   const TextPicture* textPicture(const std::wstring& text, const Rect& r, int style, const Color& c, int align,

@@ -214,3 +214,19 @@ def test_on_a_1366x768_screen_the_page_is_scaled_to_fit(s):
     finally:
         s.close()
         display.close()
+
+
+def test_the_language_menu_switches_the_page_to_german(s):
+    proc = open_window(s)
+    mark = len(s.messages())
+    click(s, 2)  # the language button opens its menu
+    time.sleep(1.5)
+    # "As in Windows", then uk, en, de below the separator.
+    for key in ("Down", "Down", "Down", "Down", "Return"):
+        xdo(s, "key", key)
+        time.sleep(0.3)
+    s.wait_log("language: de", start=mark, timeout=20, proc=proc)
+    assert s.reg_value(KOVRA_KEY, "Language") is not None, "the choice is stored"
+    time.sleep(3)
+    s.screenshot("settings-window-language-menu-de")
+    assert proc.alive()
