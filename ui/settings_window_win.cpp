@@ -234,7 +234,9 @@ void placeCityField(const PageResult& r) {
   }
   const int x = static_cast<int>(std::lround(r.cityField.x * k)), y = static_cast<int>(std::lround(top * k));
   const int w = static_cast<int>(std::lround(r.cityField.w * k)), h = static_cast<int>(std::lround(r.cityField.h * k));
-  SetWindowPos(gWin.city, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  // No copying of the field's old pixels: under Wine, a child window's bits
+  // copied over a page drawn by Direct2D hang the move for good.
+  SetWindowPos(gWin.city, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_NOCOPYBITS);
   gWin.cityRect = {x, y, x + w, y + h};
 }
 

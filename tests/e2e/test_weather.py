@@ -8,6 +8,7 @@ from __future__ import annotations
 import http.server
 import re
 import threading
+import time
 from pathlib import Path
 
 from harness import wait_until
@@ -138,3 +139,71 @@ def test_plain_http_override_to_another_host_is_refused(s):
     proc = s.start_resident()
     s.wait_log("weather: WeatherServer http://weather.example.org refused, using https://api.met.no", proc=proc)
     s.quit_resident(proc)
+
+
+# --------------------------------------------------------- the city field
+
+CITY_FIELD, FIND_CITY, SANTA = 90, 27, 17
+
+
+def type_city(s, text: str):
+    """Clicks into the window's city field, types `text` and presses Enter, as a user does."""
+    from test_settings_window import layout, scroll_to, xdo
+    scroll_to(s, FIND_CITY)  # the field stands beside its button
+    (ox, oy), areas = layout(s)
+    x, y, w, h = areas[(CITY_FIELD, 0)]
+    xdo(s, "mousemove", ox + x + w // 2, oy + y + h // 2)
+    xdo(s, "click", "1")
+    time.sleep(0.4)
+    xdo(s, "key", "ctrl+a", "BackSpace")
+    if text.isascii() and text.isprintable():
+        xdo(s, "type", "--delay", "60", text)
+    else:  # Wine takes no typed "ó" or tab from xdotool: pasted, as a user may do
+        s.helper.ok("clipboard " + text.encode().hex())
+        xdo(s, "key", "ctrl+v")
+    time.sleep(0.4)
+    xdo(s, "key", "Return")
+
+
+def test_city_typed_in_the_field_is_searched_and_stored(s):
+    from test_settings_window import open_window
+    with Server() as server:
+        store_city(s, server, name="", lat="0", lon="0")
+        proc = open_window(s)
+        type_city(s, "  Kraków\t")
+        line = s.wait_log(re.compile(r"^town: (?!server )"), timeout=30, proc=proc)
+        reqs = server.requests_to("/search")
+        assert len(reqs) == 1, server.httpd.requests
+        assert reqs[0]["path"] == "/search?format=jsonv2&limit=1&q=Krak%C3%B3w&accept-language=en", reqs[0]["path"]
+        assert USER_AGENT.match(reqs[0]["headers"].get("User-Agent", "")), reqs[0]["headers"]
+        # The fixture's place, its name rule and "%.4f" in the registry.
+        assert line.startswith("town: Portland Head Light") and line.endswith("(43.623, -70.208)"), line
+        assert s.reg_value(QUILLAR_KEY, "CityLat") == ("REG_SZ", "43.6231"), s.reg_query(QUILLAR_KEY)
+        assert s.reg_value(QUILLAR_KEY, "CityLon") == ("REG_SZ", "-70.2079"), s.reg_query(QUILLAR_KEY)
+        assert s.reg_value(QUILLAR_KEY, "CityName")[1].startswith("Portland Head Light"), s.reg_query(QUILLAR_KEY)
+        # The new place's forecast follows at once.
+        wait_until(lambda: server.requests_to(FORECAST_PATH), 30, "a forecast request for the new city")
+        s.quit_resident(proc)
+
+
+def test_city_not_found_shows_the_error_under_the_field(s):
+    import pixels
+    from test_settings_window import layout, open_window
+    for lang in ("en", "de"):
+        with Server() as server:
+            server.httpd.bodies["/search"] = b"[]"
+            store_city(s, server, name="", lat="0", lon="0")
+            proc = open_window(s, lang=lang)
+            type_city(s, "Nowhereville")
+            (ox, oy), areas = layout(s)
+            x, y, w, h = areas[(CITY_FIELD, 0)]
+            # Under the field: the error in its warm red, where the status was grey.
+            strip = (ox + x - 12, oy + y + h + 10, ox + x + w, oy + y + h + 48)
+            red = lambda r, g, b: r > 180 and r > g + 50 and r > b + 50
+            s.wait_log("town lookup failed (HTTP 200)", timeout=30, proc=proc)
+            img = pixels.screenshot_until(s, f"weather-city-not-found-{lang}",
+                                          lambda im: len(pixels.matching(im, red, strip, floor=150)) > 40, 20)
+            assert len(pixels.matching(img, red, strip, floor=150)) > 40, "the error text shows under the field"
+            assert len(server.requests_to("/search")) == 1, server.httpd.requests
+            assert s.reg_value(QUILLAR_KEY, "CityLat") == ("REG_SZ", "0"), s.reg_query(QUILLAR_KEY)
+            s.quit_resident(proc)

@@ -386,6 +386,22 @@ bool execute(const std::string& line, int& exitCode) {
                true;
       reply(format("ok %lld", static_cast<long long>(result)));
     }
+  } else if (cmd == "clipboard") {
+    // clipboard HEX: UTF-8 text, hex-encoded (spaces and tabs survive the line)
+    if (w.size() != 2 || w[1].size() % 2) return reply("err usage: clipboard HEX"), true;
+    std::string text;
+    for (size_t i = 0; i < w[1].size(); i += 2) text.push_back(static_cast<char>(std::stoi(w[1].substr(i, 2), nullptr, 16)));
+    const std::wstring wide = widen(text);
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+    if (!mem) return reply("err alloc"), true;
+    memcpy(GlobalLock(mem), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(mem);
+    if (!OpenClipboard(nullptr)) return GlobalFree(mem), reply("err open"), true;
+    EmptyClipboard();
+    const bool ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+    CloseClipboard();
+    if (!ok) return GlobalFree(mem), reply("err set"), true;
+    reply("ok");
   } else if (cmd == "find") {
     if (w.size() < 2) return reply("err usage: find CLASS"), true;
     HWND hwnd = FindWindowW(widen(w[1]).c_str(), nullptr);
