@@ -54,26 +54,6 @@ constexpr float kSwitchW = 42, kSwitchH = 24;
 constexpr int kTileColumns = 4;
 constexpr float kTileGap = 14;
 
-// Draws nothing; measures through the real painter. Card heights come from
-// a dry run of their content through it.
-class MeasureOnly final : public Painter {
- public:
-  explicit MeasureOnly(Painter& inner) : inner_(inner) {}
-  void fillRect(const Rect&, float, const Color&) override {}
-  void strokeRoundRect(const Rect&, float, const Color&, float) override {}
-  void fillGradientRect(const Rect&, float, const Color&, const Color&) override {}
-  void fillCircle(float, float, float, const Color&) override {}
-  void line(Point, Point, float, const Color&) override {}
-  void fillPolygon(std::span<const Point>, Point, Point, const Color&, const Color&) override {}
-  void text(std::string_view, const Rect&, int, const Color&, int, bool) override {}
-  float textWidth(std::string_view t, int style) override { return inner_.textWidth(t, style); }
-  float textHeight(std::string_view t, int style, float w) override { return inner_.textHeight(t, style, w); }
-  void image(const Rect&, int, float, float, bool) override {}
-
- private:
-  Painter& inner_;
-};
-
 struct Ctx {
   Painter& p;
   HitLists* hits;  // null in a dry run

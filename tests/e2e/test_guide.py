@@ -12,9 +12,9 @@ import time
 import pixels
 from harness import wait_until
 from test_play import approach, overlay_takes_clicks, xdo
+from test_settings_window import layout  # the window's controls from its layout line
 
 KOVRA_KEY = r"HKCU\Software\Kovra"
-AREAS = re.compile(r"^settings window: origin (-?\d+),(-?\d+)((?: \d+\.-?\d+@-?\d+,-?\d+,\d+,\d+)*)$")
 GUIDE = re.compile(r"^settings window: guide (?:step (\d), tricks 0x([0-9a-f]+)|off)$")
 # Kinds of the window's controls (ui/settings_page.h).
 GUIDE_BUTTON, NEXT, BACK, SKIP, MORE_SNOW = 3, 32, 33, 34, 35
@@ -31,19 +31,6 @@ def start(s, lang="en", dpi=None):
     s.wait_log("settings window opened", timeout=15, proc=proc)
     s.helper.wait_for("KovraSettings", timeout=10)
     return proc
-
-
-def layout(s, start=0):
-    """The newest layout line: the client origin and {(kind, arg): rect} in client pixels."""
-    line = wait_until(lambda: next((m for m in reversed(s.messages()[start:]) if AREAS.match(m)), None), 20,
-                      "the window's layout line")
-    m = AREAS.match(line)
-    areas = {}
-    for item in m.group(3).split():
-        ka, rect = item.split("@")
-        kind, arg = (int(v) for v in ka.split("."))
-        areas.setdefault((kind, arg), tuple(int(v) for v in rect.split(",")))
-    return (int(m.group(1)), int(m.group(2))), areas
 
 
 def guide_state(s):

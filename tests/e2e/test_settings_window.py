@@ -17,7 +17,7 @@ WM_COMMAND = 0x0111
 AREAS = re.compile(r"^settings window: origin (-?\d+),(-?\d+)((?: \d+\.-?\d+@-?\d+,-?\d+,\d+,\d+)*)$")
 
 # Kinds of the page's controls (ui/settings_page.h).
-WEATHER, AUTOSTART, RENDER_MODE, SNOWFALL, CLOSE = 4, 9, 11, 16, 40
+WEATHER, AUTOSTART, RENDER_MODE, SNOWFALL, MINIMISE, CLOSE = 4, 9, 11, 16, 39, 40
 
 
 def xdo(s, *args):
@@ -128,7 +128,8 @@ SWITCHES = [
 ]
 BUTTONS = [
     (4, 0, ("Weather", 0)), (21, 0, "Santa called"), (22, 0, "birds called"), (23, 0, "fireworks now"),
-    (10, 0, "shovel (settings window)"), (1, 0, ("Paused", 1)), (1, 0, ("Paused", 0)),
+    (10, 0, "shovel (settings window)"), (29, 0, "theme download"), (42, 0, "contact: "),
+    (1, 0, ("Paused", 1)), (1, 0, ("Paused", 0)),
 ]
 
 
@@ -138,6 +139,8 @@ def test_every_switch_stores_its_value(s):
 
 def test_every_button_does_its_effect(s):
     click_through(s, BUTTONS)
+    click(s, MINIMISE)
+    wait_until(lambda: s.helper.info("KovraSettings")["iconic"], 15, "the window minimised")
 
 
 def click_through(s, controls):
