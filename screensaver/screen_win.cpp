@@ -30,23 +30,30 @@ D2D1_BITMAP_PROPERTIES bitmapProps() {
 
 // ------------------------------------------------------------------ pictures
 
-IWICBitmap* PictureCache::get(const std::wstring& path, uint32_t width, uint32_t height) {
-  if (path.empty() || !wic_) return nullptr;
-  const std::wstring key = path + L"|" + std::to_wstring(width) + L"x" + std::to_wstring(height);
-  if (auto it = decoded_.find(key); it != decoded_.end()) return it->second.get();
-  ComPtr<IWICBitmap>& slot = decoded_[key];  // a failure is remembered as null
+ComPtr<IWICBitmapFrameDecode> PictureCache::firstFrame(const std::wstring& path, UINT& w, UINT& h) {
   ComPtr<IWICBitmapDecoder> decoder;
   HRESULT hr = wic_->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
                                                decoder.put());
   ComPtr<IWICBitmapFrameDecode> frame;
   if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.put());
-  UINT w = 0, h = 0;
   if (SUCCEEDED(hr)) hr = frame->GetSize(&w, &h);
   if (FAILED(hr) || w == 0 || h == 0) {
     logLine("screensaver: picture %s unreadable (0x%08lx)", logSafe(toUtf8(path)).c_str(),
             static_cast<unsigned long>(hr));
-    return nullptr;
+    frame.reset();
   }
+  return frame;
+}
+
+IWICBitmap* PictureCache::get(const std::wstring& path, uint32_t width, uint32_t height) {
+  if (path.empty() || !wic_) return nullptr;
+  const std::wstring key = path + L"|" + std::to_wstring(width) + L"x" + std::to_wstring(height);
+  if (auto it = decoded_.find(key); it != decoded_.end()) return it->second.get();
+  ComPtr<IWICBitmap>& slot = decoded_[key];  // a failure is remembered as null
+  UINT w = 0, h = 0;
+  ComPtr<IWICBitmapFrameDecode> frame = firstFrame(path, w, h);
+  if (!frame) return nullptr;
+  HRESULT hr = S_OK;
   IWICBitmapSource* source = frame.get();
   ComPtr<IWICBitmapScaler> scaler;
   const kovra::PixelSize size = kovra::coverDecodeSize(w, h, width, height);
@@ -74,18 +81,10 @@ const std::vector<uint32_t>* PictureCache::screenPixels(const std::wstring& path
   const std::wstring key = path + L"|" + std::to_wstring(width) + L"x" + std::to_wstring(height);
   if (auto it = pixels_.find(key); it != pixels_.end()) return it->second.get();
   std::unique_ptr<std::vector<uint32_t>>& slot = pixels_[key];  // a failure is remembered as null
-  ComPtr<IWICBitmapDecoder> decoder;
-  HRESULT hr = wic_->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-                                               decoder.put());
-  ComPtr<IWICBitmapFrameDecode> frame;
-  if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, frame.put());
   UINT w = 0, h = 0;
-  if (SUCCEEDED(hr)) hr = frame->GetSize(&w, &h);
-  if (FAILED(hr) || w == 0 || h == 0) {
-    logLine("screensaver: picture %s unreadable (0x%08lx)", logSafe(toUtf8(path)).c_str(),
-            static_cast<unsigned long>(hr));
-    return nullptr;
-  }
+  ComPtr<IWICBitmapFrameDecode> frame = firstFrame(path, w, h);
+  if (!frame) return nullptr;
+  HRESULT hr = S_OK;
   const kovra::PixelRect32 clip = kovra::coverClip(w, h, width, height);
   const WICRect rect{static_cast<INT>(clip.x), static_cast<INT>(clip.y), static_cast<INT>(clip.width),
                      static_cast<INT>(clip.height)};

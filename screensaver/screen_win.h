@@ -32,6 +32,9 @@ class PictureCache {
   const std::vector<uint32_t>* screenPixels(const std::wstring& path, uint32_t width, uint32_t height);
 
  private:
+  // The file's first frame and its size; null (logged) when it cannot be read.
+  ComPtr<IWICBitmapFrameDecode> firstFrame(const std::wstring& path, UINT& w, UINT& h);
+
   IWICImagingFactory* wic_;
   std::map<std::wstring, ComPtr<IWICBitmap>> decoded_;
   std::map<std::wstring, std::unique_ptr<std::vector<uint32_t>>> pixels_;
