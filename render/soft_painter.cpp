@@ -196,6 +196,32 @@ KOVRA_HOT void blendTexels(uint32_t& d, uint32_t t00, uint32_t t10, uint32_t t01
 
 }  // namespace
 
+void PixelBox::add(int ax0, int ay0, int ax1, int ay1) {
+  if (ax1 < ax0 || ay1 < ay0) return;
+  if (empty()) {
+    *this = {ax0, ay0, ax1, ay1};
+    return;
+  }
+  x0 = std::min(x0, ax0);
+  y0 = std::min(y0, ay0);
+  x1 = std::max(x1, ax1);
+  y1 = std::max(y1, ay1);
+}
+
+PixelBox unite(const PixelBox& a, const PixelBox& b) {
+  PixelBox u = a;
+  u.add(b.x0, b.y0, b.x1, b.y1);
+  return u;
+}
+
+void SoftPainter::clear(const PixelBox& box) {
+  if (!pixels || box.empty()) return;
+  const int x0 = std::max(box.x0, 0), x1 = std::min(box.x1, width - 1);
+  const int y0 = std::max(box.y0, 0), y1 = std::min(box.y1, height - 1);
+  if (x1 < x0) return;
+  for (int y = y0; y <= y1; ++y) std::memset(row(y) + x0, 0, static_cast<size_t>(x1 - x0 + 1) * 4);
+}
+
 void SoftPainter::clear() {
   if (!pixels || width <= 0) return;
   if (stride == width) {
@@ -214,6 +240,7 @@ void SoftPainter::fillCircle(DrawPoint centre, float radius, const Rgba& colour)
   int y0, y1, x0, x1;
   if (!span(cy - r - 1.0f, cy + r + 1.0f, height, y0, y1) || !span(cx - r - 1.0f, cx + r + 1.0f, width, x0, x1))
     return;
+  drawn.add(x0, y0, x1, y1);
   for (int j = y0; j <= y1; ++j) {
     const float dy = static_cast<float>(j) + 0.5f - cy;
     const float left = reach * reach - dy * dy;
@@ -243,6 +270,7 @@ void SoftPainter::drawLine(DrawPoint p0, DrawPoint p1, float lineWidth, const Rg
   if (!span(std::min(ay, by) - w - 1.0f, std::max(ay, by) + w + 1.0f, height, y0, y1) ||
       !span(std::min(ax, bx) - w - 1.0f, std::max(ax, bx) + w + 1.0f, width, x0, x1))
     return;
+  drawn.add(x0, y0, x1, y1);
   const float dx = bx - ax, dy = by - ay;
   const float len2 = dx * dx + dy * dy;
   const float invLen = len2 > 0.0f ? 1.0f / std::sqrt(len2) : 0.0f;
@@ -306,6 +334,7 @@ void SoftPainter::fillTriangle(DrawPoint p0, DrawPoint p1, DrawPoint p2, const R
   if (!span(std::min({y[0], y[1], y[2]}), std::max({y[0], y[1], y[2]}), height, y0, y1) ||
       !span(std::min({x[0], x[1], x[2]}), std::max({x[0], x[1], x[2]}), width, x0, x1))
     return;
+  drawn.add(x0, y0, x1, y1);
   // Edge k runs from vertex k to vertex k+1; inside is where all three
   // e = ex * (py - y) - ey * (px - x) are at least 0.
   float ex[3], ey[3];
@@ -361,6 +390,7 @@ void SoftPainter::drawFlake(const FlakeDraw& flake) {
   if (!span(cy - half - 0.5f, cy + half - 0.5f, height, y0, y1) ||
       !span(cx - half - 0.5f, cx + half - 0.5f, width, x0, x1))
     return;
+  drawn.add(x0, y0, x1, y1);
   const float inv = 1.0f / d;
   const float op = flake.opacity;
   const bool small = d < 10.0f;
@@ -413,6 +443,7 @@ void SoftPainter::drawSprite(const SpriteDraw& sprite) {
   int y0, y1, x0, x1;
   if (!span(cy - ey - 0.5f, cy + ey - 0.5f, height, y0, y1) || !span(cx - ex - 0.5f, cx + ex - 0.5f, width, x0, x1))
     return;
+  drawn.add(x0, y0, x1, y1);
 
   if (uprightSprites && sa == 0.0f && ca == 1.0f) {
     drawUprightSprite(sprite, *pic, cx, cy, gx, gy, x0, x1, y0, y1);
@@ -575,6 +606,7 @@ void SoftPainter::drawDrift(const DriftDraw& drift) {
       const float rimTop = top - t * 0.5f, rimBottom = top + t * 0.5f;
       int j0, j1;
       if (!span(top - t, body, height, j0, j1)) continue;
+      drawn.add(i, j0, i, j1);
       for (int j = j0; j <= j1; ++j) {
         uint32_t& d = row(j)[i];
         const float fj = static_cast<float>(j);

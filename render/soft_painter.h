@@ -13,6 +13,15 @@
 
 namespace kovra {
 
+// A rectangle of pixels, both corners inclusive; empty when x1 < x0 or y1 < y0.
+struct PixelBox {
+  int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+  bool empty() const { return x1 < x0 || y1 < y0; }
+  void add(int ax0, int ay0, int ax1, int ay1);
+  friend bool operator==(const PixelBox&, const PixelBox&) = default;
+};
+PixelBox unite(const PixelBox& a, const PixelBox& b);
+
 // The flake picture at (u, v), offsets from the flake's centre in footprint
 // sides (v downwards): premultiplied colour and alpha.
 Rgba flakePictureAt(float u, float v);
@@ -27,6 +36,8 @@ class SoftPainter final : public DrawSink {
 
   // Every row to transparent black.
   void clear();
+  // Only the pixels of `box` (clipped to the buffer).
+  void clear(const PixelBox& box);
 
   void drawDrift(const DriftDraw& drift) override;
   void drawFlake(const FlakeDraw& flake) override;
@@ -40,6 +51,9 @@ class SoftPainter final : public DrawSink {
   float scale;      // pixels per point
   float heightDip;  // the monitor's height in points
   const SpriteSet* sprites;
+  // Holds every pixel the operations since construction may have changed,
+  // so a caller can clear and hand on only that part of the buffer.
+  PixelBox drawn;
   // Sprites drawn without a turn take a quicker route to the same pixels;
   // tests switch it off to compare that route with the general one.
   bool uprightSprites = true;

@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "base/owners_win.h"
 #include "render/layered_alpha.h"
+#include "render/layered_damage.h"
 #include "render/overlay_win.h"
 #include "render/renderer_win.h"
 #include "render/soft_painter.h"
@@ -24,22 +25,35 @@ class DibSurface final : public OverlaySurface {
   SelectedObject selection;  // released first: the DIB leaves the DC before either is freed
   uint32_t* pixels = nullptr;
   int width = 0, height = 0;
+  kovra::LayeredDamage damage;
   ~DibSurface() override { selection.reset(); }
 };
 
 DibSurface* dibOf(MonitorOverlay& o) { return static_cast<DibSurface*>(o.surface.get()); }
 
-void present(MonitorOverlay& o, DibSurface& s, float opacity) {
+// Hands the part `dirty` of the picture to the window (the rest of the
+// window keeps what it was given before); false when the system refused.
+bool present(MonitorOverlay& o, DibSurface& s, int alpha, const kovra::PixelBox& dirty) {
   POINT dst{o.display.monitorRect.left, o.display.monitorRect.top};
   SIZE size{s.width, s.height};
   POINT src{0, 0};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, layeredAlpha(opacity), AC_SRC_ALPHA};
-  if (!UpdateLayeredWindow(o.window, nullptr, &dst, &size, s.dc.get(), &src, 0, &blend, ULW_ALPHA)) {
-    if (gPresentFailures < 5) {
-      ++gPresentFailures;
-      logLine("UpdateLayeredWindow failed (%lu)", GetLastError());
-    }
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha), AC_SRC_ALPHA};
+  RECT rect{dirty.x0, dirty.y0, dirty.x1 + 1, dirty.y1 + 1};
+  UPDATELAYEREDWINDOWINFO info{};
+  info.cbSize = sizeof info;
+  info.pptDst = &dst;
+  info.psize = &size;
+  info.hdcSrc = s.dc.get();
+  info.pptSrc = &src;
+  info.pblend = &blend;
+  info.dwFlags = ULW_ALPHA;
+  info.prcDirty = &rect;
+  if (UpdateLayeredWindowIndirect(o.window, &info)) return true;
+  if (gPresentFailures < 5) {
+    ++gPresentFailures;
+    logLine("UpdateLayeredWindow failed (%lu)", GetLastError());
   }
+  return false;
 }
 
 }  // namespace
@@ -71,7 +85,9 @@ bool SoftRenderer::attach(MonitorOverlay& o) {
   s->width = w;
   s->height = h;
   std::fill(s->pixels, s->pixels + static_cast<size_t>(w) * h, 0u);
-  present(o, *s, 0.0f);
+  // The window starts out empty and transparent.
+  const kovra::PresentPlan first = kovra::planPresent(s->damage, {}, layeredAlpha(0.0f), w, h);
+  if (!present(o, *s, layeredAlpha(0.0f), first.dirty)) s->damage.wholeNext = true;
   o.surface = std::move(s);
   return true;
 }
@@ -82,9 +98,15 @@ bool SoftRenderer::drawFrame(MonitorOverlay& o, float opacity, const SceneDrawer
   DibSurface* s = dibOf(o);
   if (!s || !s->pixels) return true;
   kovra::SoftPainter painter(s->pixels, s->width, s->height, s->width, o.display.scale, o.heightDip, loadSprites());
-  painter.clear();
+  // Only what the last frame drew is cleared and only what changed is
+  // handed on: most of a snowy screen is empty, and a full-screen picture
+  // per frame costs the window system far more than drawing the snow.
+  painter.clear(s->damage.lastDrawn);
   if (draw) draw(painter);
+  const int alpha = layeredAlpha(opacity);
+  const kovra::PresentPlan plan = kovra::planPresent(s->damage, painter.drawn, alpha, s->width, s->height);
+  if (!plan.present) return true;
   GdiFlush();
-  present(o, *s, opacity);
+  if (!present(o, *s, alpha, plan.dirty)) s->damage.wholeNext = true;
   return true;
 }

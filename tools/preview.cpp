@@ -21,6 +21,8 @@
 //   --lead S           seconds of steps after those calls before the first frame
 //   --cursor X,Y       the cursor at (X, Y) points, y up, during the frames
 //   --crop X,Y,W,H     write only this pixel rectangle of each frame
+//   --overlay          write the overlay's own picture (with its alpha), not
+//                      the overlay over the made-up desktop
 //   --seed N           the world's random seed
 //   --windows N        only the N front-most of the three windows (0: a bare desktop)
 //
@@ -171,7 +173,7 @@ int usage() {
 struct Options {
   std::string sprites = (std::filesystem::path(__FILE__).parent_path().parent_path() / "assets" / "sprites").string();
   std::string santa;  // empty: not called
-  bool birds = false, star = false, garland = false, paused = false;
+  bool birds = false, star = false, garland = false, paused = false, overlayOnly = false;
   float fireworks = 0;
   double lead = 0;
   bool cursor = false;
@@ -201,6 +203,8 @@ bool parseOptions(int first, int argc, char** argv, Options& o, int& positional)
       o.garland = true;
     } else if (a == "--paused") {
       o.paused = true;
+    } else if (a == "--overlay") {
+      o.overlayOnly = true;
     } else if (a == "--sprites" && (v = value())) {
       o.sprites = v;
     } else if (a == "--santa" && (v = value())) {
@@ -470,7 +474,11 @@ int main(int argc, char** argv) {
     }
     painter.clear();
     kovra::drawScene(world, painter);
-    composite(overlay, desk, out);
+    if (opt.overlayOnly) {
+      out = overlay;
+    } else {
+      composite(overlay, desk, out);
+    }
     const uint32_t* first = out.data();
     int outW = width, outH = height;
     if (opt.cropW > 0) {

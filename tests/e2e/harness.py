@@ -454,6 +454,10 @@ class Proc:
         return f"Proc({self.label}, pid {self.pid})"
 
 
+class HelperEnded(HarnessError):
+    """The test helper's process ended while a command waited for its answer."""
+
+
 class Helper:
     """Drives quillar-testhelper.exe: one command line in, one answer line out."""
 
@@ -462,21 +466,27 @@ class Helper:
         if not exe.exists():
             raise SkipTest(f"test helper not built: {exe}")
         self.session = session
-        self.proc = session.start_windows([str(exe)], label="helper", pipes=True)
+        self.exe = exe
+        self.restarts = 0
+        self._start()
+
+    def _start(self):
+        self.proc = self.session.start_windows([str(self.exe)], label="helper", pipes=True)
         self.replies: queue.Queue = queue.Queue()
-        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader = threading.Thread(target=self._read, args=(self.proc, self.replies), daemon=True)
         self._reader.start()
         first = self._next(60.0)
         if first != "ok ready":
             raise HarnessError(f"test helper did not start: {first!r} {self.proc.output()}")
 
-    def _read(self):
+    @staticmethod
+    def _read(proc, replies):
         try:
-            for raw in self.proc.popen.stdout:
-                self.replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
+            for raw in proc.popen.stdout:
+                replies.put(raw.decode("utf-8", errors="replace").rstrip("\r\n"))
         except (ValueError, OSError):
             pass  # close() shut the pipe while this thread was reading it
-        self.replies.put(None)
+        replies.put(None)
 
     def _next(self, timeout: float) -> str:
         try:
@@ -484,17 +494,34 @@ class Helper:
         except queue.Empty:
             raise HarnessError(f"test helper: no answer within {timeout} s") from None
         if line is None:
-            raise HarnessError(f"test helper ended: {self.proc.output()}")
+            self.proc.popen.poll()
+            raise HelperEnded(f"test helper ended (exit {self.proc.popen.returncode}): {self.proc.output()}")
         return line
 
     def cmd(self, line: str, timeout: float = 15.0) -> str:
-        """Sends one command and returns its answer line."""
+        """Sends one command and returns its answer line.
+
+        Under load Wine has, rarely, ended the helper silently between two
+        commands; it is started again once, and the command sent again."""
+        try:
+            return self._send(line, timeout)
+        except HelperEnded as exc:
+            if self.restarts >= 1:
+                raise
+            self.restarts += 1
+            print(f"harness: {exc}; starting the helper again", file=sys.stderr)
+            self._start()
+            return self._send(line, timeout)
+
+    def _send(self, line: str, timeout: float) -> str:
         stdin = self.proc.popen.stdin
         try:
             stdin.write(line.encode("utf-8") + b"\n")
             stdin.flush()
-        except (BrokenPipeError, ValueError) as exc:
-            raise HarnessError(f"test helper is gone: {self.proc.output()}") from exc
+        except (BrokenPipeError, ValueError, OSError) as exc:
+            self.proc.popen.poll()
+            raise HelperEnded(f"test helper is gone (exit {self.proc.popen.returncode}): "
+                              f"{self.proc.output()}") from exc
         return self._next(timeout)
 
     def ok(self, line: str, timeout: float = 15.0) -> str:

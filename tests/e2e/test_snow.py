@@ -139,6 +139,9 @@ def test_gpu_mode_falls_back_to_the_compatible_renderer(s):
         "renderer GPU (DirectComposition) could not start — switching to the compatible one",
         "renderer: compatible (UpdateLayeredWindow)")]
     assert gpu[0] < order[0] < order[1] < order[2], msgs
+    # The overlays are made after the renderer is chosen.
+    s.wait_log(re.compile(r"^monitor 0,0 1920x1080 px"), timeout=20, proc=proc)
+    s.helper.wait_for("KovraSnow", timeout=10)
     assert s.helper.count("KovraSnow") == 1
     # The window is made for the renderer that draws: no redirection-less style.
     assert not s.helper.info("KovraSnow")["exstyle"] & 0x00200000, s.helper.info("KovraSnow")
