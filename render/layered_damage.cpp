@@ -1,6 +1,7 @@
 #include "render/layered_damage.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace kovra {
 
@@ -18,7 +19,10 @@ PresentPlan planPresent(LayeredDamage& damage, const PixelBox& drawn, int alpha,
     d.y1 = std::min(d.y1, height - 1);
     plan.present = !d.empty();
     plan.dirty = plan.present ? d : PixelBox{};
+    const int64_t area = plan.present ? int64_t{d.x1 - d.x0 + 1} * (d.y1 - d.y0 + 1) : 0;
+    if (area * 4 >= int64_t{width} * height * 3) plan.dirty = whole;
   }
+  plan.whole = plan.present && plan.dirty == whole;
   damage.lastDrawn = drawn;
   damage.lastAlpha = alpha;
   damage.wholeNext = false;

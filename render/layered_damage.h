@@ -17,12 +17,17 @@ struct LayeredDamage {
 
 struct PresentPlan {
   bool present = false;
-  PixelBox dirty;  // within 0..width-1, 0..height-1
+  // Hand on the picture without naming a dirty part: a part that is most of
+  // the picture costs some window systems more than the whole (Wine copies
+  // the whole surface once more and clears the part before blending it).
+  bool whole = false;
+  PixelBox dirty;  // within 0..width-1, 0..height-1; the whole picture when `whole`
 };
 
 // After a frame drew `drawn` at constant alpha `alpha` (0..255) into a
 // width x height buffer: what to hand on, and the damage carried forward.
-// A new surface or a changed alpha hands on the whole picture.
+// A new surface or a changed alpha hands on the whole picture, and so does a
+// dirty part of three quarters of the picture or more.
 PresentPlan planPresent(LayeredDamage& damage, const PixelBox& drawn, int alpha, int width, int height);
 
 }  // namespace kovra

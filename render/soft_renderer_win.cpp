@@ -33,12 +33,12 @@ DibSurface* dibOf(MonitorOverlay& o) { return static_cast<DibSurface*>(o.surface
 
 // Hands the part `dirty` of the picture to the window (the rest of the
 // window keeps what it was given before); false when the system refused.
-bool present(MonitorOverlay& o, DibSurface& s, int alpha, const kovra::PixelBox& dirty) {
+bool present(MonitorOverlay& o, DibSurface& s, int alpha, const kovra::PresentPlan& plan) {
   POINT dst{o.display.monitorRect.left, o.display.monitorRect.top};
   SIZE size{s.width, s.height};
   POINT src{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha), AC_SRC_ALPHA};
-  RECT rect{dirty.x0, dirty.y0, dirty.x1 + 1, dirty.y1 + 1};
+  RECT rect{plan.dirty.x0, plan.dirty.y0, plan.dirty.x1 + 1, plan.dirty.y1 + 1};
   UPDATELAYEREDWINDOWINFO info{};
   info.cbSize = sizeof info;
   info.pptDst = &dst;
@@ -47,7 +47,7 @@ bool present(MonitorOverlay& o, DibSurface& s, int alpha, const kovra::PixelBox&
   info.pptSrc = &src;
   info.pblend = &blend;
   info.dwFlags = ULW_ALPHA;
-  info.prcDirty = &rect;
+  info.prcDirty = plan.whole ? nullptr : &rect;
   if (UpdateLayeredWindowIndirect(o.window, &info)) return true;
   if (gPresentFailures < 5) {
     ++gPresentFailures;
@@ -87,7 +87,7 @@ bool SoftRenderer::attach(MonitorOverlay& o) {
   std::fill(s->pixels, s->pixels + static_cast<size_t>(w) * h, 0u);
   // The window starts out empty and transparent.
   const kovra::PresentPlan first = kovra::planPresent(s->damage, {}, layeredAlpha(0.0f), w, h);
-  if (!present(o, *s, layeredAlpha(0.0f), first.dirty)) s->damage.wholeNext = true;
+  if (!present(o, *s, layeredAlpha(0.0f), first)) s->damage.wholeNext = true;
   o.surface = std::move(s);
   return true;
 }
@@ -107,6 +107,6 @@ bool SoftRenderer::drawFrame(MonitorOverlay& o, float opacity, const SceneDrawer
   const kovra::PresentPlan plan = kovra::planPresent(s->damage, painter.drawn, alpha, s->width, s->height);
   if (!plan.present) return true;
   GdiFlush();
-  if (!present(o, *s, alpha, plan.dirty)) s->damage.wholeNext = true;
+  if (!present(o, *s, alpha, plan)) s->damage.wholeNext = true;
   return true;
 }

@@ -2,8 +2,10 @@
 """Measures what Quillar costs the machine, under Wine on a virtual display.
 
     python3 tools/perf.py [--seconds 30] [--cases full,garland,idle,floor] [--width 1920 --height 1080]
+                          [--program OTHER/quillar.exe]
 
-Needs the built trees (bash tools/build.sh all). Every case gets a fresh Wine
+Needs the built trees (bash tools/build.sh all); --program measures another
+build of quillar.exe (an older one, say) against this tree's floor. Every case gets a fresh Wine
 prefix on one private Xvfb display of the given size:
 
   full     the default settings: snow falling, drifts, visitors
@@ -186,7 +188,11 @@ def main(argv) -> int:
     ap.add_argument("--cases", default="full,garland,idle,floor")
     ap.add_argument("--width", type=int, default=1920)
     ap.add_argument("--height", type=int, default=1080)
+    ap.add_argument("--program", type=Path, help="another quillar.exe to measure")
     args = ap.parse_args(argv)
+    if args.program:
+        program = args.program.resolve()
+        harness.quillar_exe = lambda: program
     os.environ.setdefault("QUILLAR_WIN_BUILD", str(ROOT / "build" / "win"))
     cases = [c.strip() for c in args.cases.split(",") if c.strip()]
 

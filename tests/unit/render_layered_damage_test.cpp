@@ -117,6 +117,8 @@ TEST(RenderLayeredDamage, WhatIsHandedOn) {
       {"what went away is cleared on screen", {{1, 1, 2, 2}, false, 255}, {}, 255, true, {1, 1, 2, 2}},
       {"nothing before and nothing now", {{}, false, 255}, {}, 255, false, {}},
       {"clipped to the buffer", {{-5, -5, 3, 3}, false, 255}, {90, 60, 120, 80}, 255, true, {0, 0, kW - 1, kH - 1}},
+      {"three quarters of the picture go whole", {{}, false, 255}, {0, 0, kW - 1, kH * 3 / 4 - 1}, 255, true, whole},
+      {"less goes as it is", {{}, false, 255}, {0, 0, kW - 2, kH * 3 / 4 - 1}, 255, true, {0, 0, kW - 2, kH * 3 / 4 - 1}},
   };
   for (const Case& c : cases) {
     LayeredDamage d = c.before;
@@ -124,6 +126,7 @@ TEST(RenderLayeredDamage, WhatIsHandedOn) {
     EXPECT_EQ(plan.present, c.present) << c.what;
     if (c.present) {
       EXPECT_EQ(plan.dirty, c.dirty) << c.what;
+      EXPECT_EQ(plan.whole, c.dirty == whole) << c.what;
     }
     EXPECT_EQ(d.lastDrawn, c.drawn) << c.what;
     EXPECT_FALSE(d.wholeNext) << c.what;
