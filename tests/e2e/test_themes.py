@@ -253,10 +253,12 @@ def test_the_tick_applies_once_and_a_start_during_it_ends_up_running(s):
     s.wait_log(re.compile(r"^wallpaper task (created|could not be created)$"), timeout=30, proc=proc)
     exe = winpath(quillar_exe())
     wait_until(lambda: s.reg_value(QUILLAR_KEY, "WallTaskExe") == ("REG_SZ", exe), 15, "WallTaskExe = the exe")
-    # What the scheduler keeps: the definition as written (Wine stores it without running it).
+    # The scheduler read the definition from the UTF-16 file (Wine keeps its
+    # description and settings, but drops the trigger and the action, and runs nothing).
     stored = (s.prefix / "drive_c" / "windows" / "system32" / "tasks" / "Quillar Wallpaper").read_bytes()
     text = stored.decode("utf-16") if stored[:2] in (b"\xff\xfe", b"\xfe\xff") else stored.decode("utf-8", "replace")
-    assert "--wallpaper-tick" in text and exe.replace("&", "&amp;") in text, text[:600]
+    assert "<Description>Quillar: the wallpaper follows the time of day</Description>" in text, text[:600]
+    assert "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>" in text, text[:600]
     assert not list(Path(s.prefix / "drive_c" / "users").rglob("quillar-wallpaper-task.xml")), "the file is deleted"
 
     # With the program running a tick changes nothing and ends at once.
