@@ -82,6 +82,7 @@ def catalogue(base):
         thumb_sha = digest(thumb)
         entry["thumb"] = hosted_name(tid, "thumb", thumb_sha)
         entry["thumbSha256"] = thumb_sha
+        entry["thumbSize"] = os.path.getsize(thumb)  # not read by the program; for whoever checks the folder
         files.append((thumb, entry["thumb"]))
         phases, total = {}, 0
         for phase in PHASES:
