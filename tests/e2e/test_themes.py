@@ -120,8 +120,8 @@ def bar_share(img, picture) -> float:
 
 
 def test_a_theme_downloads_with_its_progress_and_becomes_the_wallpaper(s):
-    # About 3.5 MB in 32 KiB pieces, 120 ms apart: long enough to watch.
-    with ThemeServer(s, "--delay-ms", 120) as server:
+    # About 3.4 MB in 32 KiB pieces, 200 ms apart: some 20 s to watch.
+    with ThemeServer(s, "--delay-ms", 200) as server:
         theme = server.theme("frozen-lake")
         proc = open_page(s, server)
         bring_into_view(s, THEME, 1)
