@@ -102,6 +102,14 @@ class UniqueMutex {
     owned_ = h_ && !existed_;
     return owned_;
   }
+  // Another process held it: waits up to `ms` for it to be released (or its
+  // holder to end); true when it is owned here now.
+  bool waitOwnership(DWORD ms) {
+    if (!h_ || owned_) return owned_;
+    DWORD r = WaitForSingleObject(h_.get(), ms);
+    owned_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+    return owned_;
+  }
   bool existed() const { return existed_; }
   bool owned() const { return owned_; }
   void reset() {

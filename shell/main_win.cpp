@@ -126,6 +126,25 @@ void removeSetupLeftovers() {
   FindClose(h);
 }
 
+// The mutex is held by another process. When it is a running copy, that
+// copy opens its window and this start ends (false). A holder without a
+// main window is a wallpaper tick run, which ends within seconds, or a
+// copy still starting: wait for either the mutex (true: start here) or the
+// copy's window, a few seconds at most.
+bool runningCopyOrItsEnd(UniqueMutex& mutex) {
+  constexpr DWORD kStepMs = 250;
+  constexpr int kSteps = 40;
+  for (int i = 0; i <= kSteps; ++i) {
+    if (HWND running = FindWindowW(L"KovraMain", nullptr)) {
+      AllowSetForegroundWindow(ASFW_ANY);
+      PostMessageW(running, kMsgOpenSettings, 0, 0);
+      return false;
+    }
+    if (i < kSteps && mutex.waitOwnership(kStepMs)) return true;
+  }
+  return false;
+}
+
 int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   ShellState& st = shellState();
   AppState& a = app();
@@ -203,10 +222,12 @@ int residentRun(const wchar_t* commandLine, HINSTANCE inst) {
   weatherHooks.translate = tr;
   weatherInit(std::move(weatherHooks));
   kui::settingsWindowSetCityText(weatherCityName());
-  wallpaperInit([] {
-    kui::settingsWindowForgetImages();  // theme indexes may name other thumbnails now
-    settingsWindowRepaint();
-  });
+  wallpaperInit(
+      [] {
+        kui::settingsWindowForgetImages();  // theme indexes may name other thumbnails now
+        settingsWindowRepaint();
+      },
+      [] { settingsWindowRepaint(); });
 
   startTimer(ShellTimer::FirstUpdateCheck, 3000);
   startTimer(ShellTimer::PeriodicUpdateCheck, 21600000);
@@ -253,12 +274,6 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
     if (existed) return 0;
     return wallpaperTick();
   }
-  if (existed) {
-    if (HWND running = FindWindowW(L"KovraMain", nullptr)) {
-      AllowSetForegroundWindow(ASFW_ANY);
-      PostMessageW(running, kMsgOpenSettings, 0, 0);
-    }
-    return 0;
-  }
+  if (existed && !runningCopyOrItsEnd(mutex)) return 0;
   return residentRun(commandLine, inst);
 }

@@ -58,7 +58,7 @@ class WinServices final : public Services {
   int wallpaperChoice() override { return wallpaperChoiceNow(); }
   bool wallpaperFollowsTimes() override { return ::wallpaperFollowsTimes(); }
   void setWallpaperChoice(int choice, bool followTimes) override { ::setWallpaperChoice(choice, followTimes); }
-  void downloadTheme(int theme) override { requestThemeDownload(theme); }
+  void downloadTheme(int theme) override { requestThemeDownload(theme, true); }
   void downloadAll() override { ::downloadAll(); }
   void installScreensaver() override { ::installScreensaver(); }
   void updateCheck(bool askedByUser) override { ::updateCheck(askedByUser); }

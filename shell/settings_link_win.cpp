@@ -2,6 +2,7 @@
 // state and the services, what it asks for goes through the commands.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/settings.h"
@@ -14,6 +15,7 @@
 #include "ui/settings_page.h"
 #include "ui/settings_window_win.h"
 #include "wallpaper/catalog_win.h"
+#include "wallpaper/wallpaper_win.h"
 #include "weather/weather_win.h"
 
 #ifndef QUILLAR_VERSION
@@ -89,11 +91,18 @@ kui::SettingsModel currentModel() {
   for (int i = 0, n = themeCount(); i < n; ++i) {
     kui::ThemeTile tile;
     tile.title = themeTitle(i);
-    tile.state = themeAvailable(i) ? kui::kThemeAvailable : kui::kThemeNotDownloaded;
+    tile.progress = downloadProgress(i);
+    tile.state = themeAvailable(i)        ? kui::kThemeAvailable
+                 : tile.progress >= 0     ? kui::kThemeDownloading
+                 : downloadFailed(i)      ? kui::kThemeFailed
+                                          : kui::kThemeNotDownloaded;
+    tile.progress = std::max(tile.progress, 0.0f);
     tile.sizeMB = kovra::megabytesShown(themeSize(i));
     m.themes.push_back(std::move(tile));
   }
   m.missingMB = kovra::megabytesShown(missingThemesSize());
+  m.anyDownloadFailed = anyDownloadFailed();
+  m.downloadsPending = downloadsPending();
   SYSTEMTIME now{};
   GetLocalTime(&now);
   m.newYearDays = kui::daysUntilNewYear(now.wYear, now.wMonth, now.wDay);

@@ -4,7 +4,7 @@ server use, and checks the committed artwork.
 
     python3 tools/themes.py installed OUT            the installed "Wallpapers" folder
     python3 tools/themes.py hosted OUT [--base URL]  the static folder the theme server publishes
-    python3 tools/themes.py serve DIR [--port N] [--delay-ms N]
+    python3 tools/themes.py serve [DIR] [--port N] [--delay-ms N] [--corrupt|--drop|--oversize PIECE]
     python3 tools/themes.py check                    exits 1 when the artwork has a fault
 
 Every digest and size in themes.json is computed from the files, never typed. Hosted file names
@@ -21,6 +21,7 @@ import re
 import shutil
 import subprocess
 import sys
+import threading
 import time
 
 # Where the published catalogue lives (a GitHub Pages folder); the program's built-in base.
@@ -81,6 +82,7 @@ def catalogue(base):
         thumb_sha = digest(thumb)
         entry["thumb"] = hosted_name(tid, "thumb", thumb_sha)
         entry["thumbSha256"] = thumb_sha
+        entry["thumbSize"] = os.path.getsize(thumb)  # not read by the program; for whoever checks the folder
         files.append((thumb, entry["thumb"]))
         phases, total = {}, 0
         for phase in PHASES:
@@ -141,12 +143,59 @@ def cmd_hosted(args):
 
 
 def cmd_serve(args):
+    """Serves DIR, or without one a hosted folder built for this very address. The fault options
+    take a piece of a request path and spoil the first answer to a path that contains it."""
     delay = args.delay_ms / 1000.0
     chunk = 32 * 1024
+    faults = {"corrupt": list(args.corrupt), "drop": list(args.drop), "oversize": list(args.oversize)}
+    lock = threading.Lock()
+
+    def fault_for(path):
+        with lock:
+            for kind, pieces in faults.items():
+                for piece in pieces:
+                    if piece in path:
+                        pieces.remove(piece)
+                        return kind
+        return None
 
     class Handler(http.server.SimpleHTTPRequestHandler):
         def __init__(self, *a, **kw):
-            super().__init__(*a, directory=args.dir, **kw)
+            super().__init__(*a, directory=folder, **kw)
+
+        def log_message(self, fmt, *a):
+            print("request: %s" % (fmt % a), flush=True)
+
+        def send_body(self, data, length):
+            self.send_response(200)
+            self.send_header("Content-Type", "image/jpeg")
+            if length is not None:
+                self.send_header("Content-Length", str(length))
+            self.end_headers()
+            for at in range(0, len(data), chunk):
+                self.wfile.write(data[at:at + chunk])
+                self.wfile.flush()
+                if delay > 0:
+                    time.sleep(delay)
+
+        def do_GET(self):
+            fault = fault_for(self.path)
+            if fault is None:
+                return super().do_GET()
+            path = self.translate_path(self.path)
+            if not os.path.isfile(path):
+                return self.send_error(404)
+            with open(path, "rb") as f:
+                data = f.read()
+            print("fault: %s %s" % (fault, self.path), flush=True)
+            self.close_connection = True
+            if fault == "corrupt":  # the same length, one byte off
+                data = data[:-1] + bytes([data[-1] ^ 0xFF])
+                self.send_body(data, len(data))
+            elif fault == "drop":  # half of the announced length, then the connection ends
+                self.send_body(data[:len(data) // 2], len(data))
+            else:  # twice the picture and no length: only a limit stops it
+                self.send_body(data + data, None)
 
         def copyfile(self, source, outputfile):
             if delay <= 0:
@@ -165,8 +214,17 @@ def cmd_serve(args):
             super().end_headers()
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
-    print("serving %s on http://127.0.0.1:%d/ (delay %d ms per %d KiB)"
-          % (args.dir, server.server_address[1], args.delay_ms, chunk // 1024), flush=True)
+    server.daemon_threads = True
+    address = "http://127.0.0.1:%d/" % server.server_address[1]
+    folder = args.dir
+    if folder is None:
+        folder = args.out
+        data, files = catalogue(address)
+        os.makedirs(folder, exist_ok=True)
+        write_json(os.path.join(folder, "themes.json"), data)
+        copy_into(folder, files)
+    print("serving %s on %s (delay %d ms per %d KiB)" % (folder, address, args.delay_ms, chunk // 1024),
+          flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
@@ -238,10 +296,18 @@ def main(argv):
     p.add_argument("out")
     p.add_argument("--base", default=BUILTIN_BASE, help="URL the folder is served at")
     p.set_defaults(run=cmd_hosted)
-    p = sub.add_parser("serve", help="serve a folder on 127.0.0.1")
-    p.add_argument("dir")
-    p.add_argument("--port", type=int, default=8642)
+    p = sub.add_parser("serve", help="serve a folder (by default the hosted one, built for it) on 127.0.0.1")
+    p.add_argument("dir", nargs="?", help="a folder written by 'hosted'; without one it is built first")
+    p.add_argument("--out", default=os.path.join(ROOT, "build", "themes-hosted"),
+                   help="where the hosted folder is built when no DIR is given")
+    p.add_argument("--port", type=int, default=8642, help="0 takes a free one (the first line says which)")
     p.add_argument("--delay-ms", type=int, default=0, help="pause after every 32 KiB of a body")
+    p.add_argument("--corrupt", action="append", default=[], metavar="PIECE",
+                   help="the first file whose path contains PIECE comes with one byte changed")
+    p.add_argument("--drop", action="append", default=[], metavar="PIECE",
+                   help="the first such file breaks off after half of its announced length")
+    p.add_argument("--oversize", action="append", default=[], metavar="PIECE",
+                   help="the first such file comes twice over, without a length")
     p.set_defaults(run=cmd_serve)
     p = sub.add_parser("check", help="check the committed artwork")
     p.set_defaults(run=cmd_check)

@@ -130,9 +130,9 @@ std::string themeTitle(const Theme& theme, int language) {
 
 std::string coverPhase(const Theme& theme) { return theme.cover.empty() ? "day" : theme.cover; }
 
-std::string catalogUrl(const Catalog& catalog) { return joined(catalog.base, "themes.json"); }
+std::string catalogUrl(std::string_view base) { return joined(base, "themes.json"); }
 
-std::string thumbnailUrl(const Catalog& catalog, const Theme& theme) { return joined(catalog.base, theme.thumb); }
+std::string themeFileUrl(std::string_view base, std::string_view path) { return joined(base, path); }
 
 bool thumbnailAcceptable(int status, std::string_view body, std::string_view thumbSha256) {
   return status == 200 && !thumbSha256.empty() && sha256Hex(body) == thumbSha256;

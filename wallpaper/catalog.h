@@ -72,9 +72,10 @@ std::string themeTitle(const Theme& theme, int language);
 // catalogue named none.
 std::string coverPhase(const Theme& theme);
 
-// The URL of the catalogue beside the current one's base, and of a thumbnail.
-std::string catalogUrl(const Catalog& catalog);
-std::string thumbnailUrl(const Catalog& catalog, const Theme& theme);
+// URLs under a base (a catalogue's, or the server that replaces it): the
+// catalogue itself, and a thumbnail or picture by its listed path.
+std::string catalogUrl(std::string_view base);
+std::string themeFileUrl(std::string_view base, std::string_view path);
 
 // A fetched thumbnail is stored only when the answer was 200 and its SHA-256
 // is exactly the listed one (an empty listed digest matches nothing).

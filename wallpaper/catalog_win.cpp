@@ -12,6 +12,7 @@
 #include "base/settings_win.h"
 #include "base/win_util_win.h"
 #include "net/http_win.h"
+#include "net/service_base_win.h"
 #include "net/worker.h"
 
 using kovra::CatalogRef;
@@ -171,6 +172,13 @@ bool themeAvailable(const kovra::Theme& theme) {
 
 void dropThemeAvailability() { gAvailability.drop(GetTickCount64()); }
 
+std::string themeBase(const kovra::Catalog& catalog) {
+  // Read once per run; the line saying so is logged at the first request.
+  static const std::string server =
+      serviceBaseFromRegistry(L"ThemeServer", kBuiltinThemeBase, "themes", ServicePath::Prefix);
+  return server == kBuiltinThemeBase ? catalog.base : server;
+}
+
 uint64_t missingThemesSize() {
   CatalogRef c = currentCatalog();
   return c ? kovra::missingThemesSize(*c, [](int i) { return themeAvailable(i); }) : 0;
@@ -180,7 +188,7 @@ namespace {
 
 // Worker: the thumbnails that neither folder holds yet, each kept only when
 // its digest is the listed one.
-void fetchThumbnails(const kovra::Catalog& catalog) {
+void fetchThumbnails(const kovra::Catalog& catalog, const std::string& base) {
   const std::string installed = installedWallpapersFolderNow();
   const std::string data = wallpaperDataFolder();
   if (data.empty()) return;
@@ -191,7 +199,7 @@ void fetchThumbnails(const kovra::Catalog& catalog) {
     CreateDirectoryW(toWide(folder).c_str(), nullptr);
     std::string body;
     int status = 0;
-    httpRequest("GET", kovra::thumbnailUrl(catalog, theme), "", "", body, status);
+    httpRequest("GET", kovra::themeFileUrl(base, theme.thumb), "", "", body, status);
     if (!kovra::thumbnailAcceptable(status, body, theme.thumbSha256)) continue;
     writeFileReplacing(folder + "\\" + theme.id + ".jpg", body);
   }
@@ -204,7 +212,7 @@ void wallpaperRefreshCatalog(CatalogInstall install) {
   const double now = static_cast<double>(GetTickCount64()) / 1000.0;
   if (!kovra::catalogRefreshDue(gLastRefresh, now)) return;
   gLastRefresh = now;
-  const std::string url = kovra::catalogUrl(*currentCatalog());
+  const std::string url = kovra::catalogUrl(themeBase(*currentCatalog()));
   runWorker([url, install = std::move(install)] {
     std::string body;
     int status = 0;
@@ -222,7 +230,8 @@ void wallpaperRefreshCatalog(CatalogInstall install) {
       CreateDirectoryW(toWide(data + "\\Themes").c_str(), nullptr);
       writeFileReplacing(data + "\\Themes\\themes.json", body);
     }
-    fetchThumbnails(*fetched);
+    // An overriding server also serves the thumbnails of what it lists.
+    fetchThumbnails(*fetched, themeBase(*fetched));
     logLine("themes catalog: %d themes", static_cast<int>(fetched->themes.size()));
     postToMain([fetched, install] {
       if (install) install(fetched);

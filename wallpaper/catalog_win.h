@@ -33,6 +33,10 @@ bool themeAvailable(const kovra::Theme& theme);
 // Forgets what was known about the pictures on disk (after a download).
 void dropThemeAvailability();
 uint64_t missingThemesSize();
+// Where a catalogue's files are fetched from: the REG_SZ value `ThemeServer`
+// (an https URL, or http on this machine) when it is set and acceptable,
+// else the catalogue's own base.
+std::string themeBase(const kovra::Catalog& catalog);
 
 bool fileExistsUtf8(const std::string& path);  // a regular file, not a folder
 // Whole small files (at most `limit` bytes); empty when missing or larger.

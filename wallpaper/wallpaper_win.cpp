@@ -399,7 +399,7 @@ void applyWith(const CatalogRef& catalog, int choice, bool followTimes, PhaseLoc
                                                           wic.get() != nullptr, phase);
   if (t.kind == kovra::TargetKind::Leave) return;
   if (t.kind == kovra::TargetKind::Download) {
-    if (!wallpaperTickRun()) postToMain([choice] { requestThemeDownload(choice); });
+    if (!wallpaperTickRun()) postToMain([choice] { requestThemeDownload(choice, false); });
     return;
   }
   const std::string data = wallpaperDataFolder();
@@ -429,8 +429,9 @@ void applyWith(const CatalogRef& catalog, int choice, bool followTimes, PhaseLoc
 
 }  // namespace
 
-void wallpaperInit(std::function<void()> changed) {
-  gChanged = std::move(changed);
+void wallpaperInit(std::function<void()> changed, std::function<void()> repaint) {
+  gChanged = changed;
+  downloadsSetHooks(std::move(repaint), std::move(changed));
   gChoice = wallpaperChoiceStored();
   gFollowTimes = wallpaperTimesStored();
   if (themeCount() == 0) logLine("wallpapers: no theme catalog (%s\\themes.json missing)", installedWallpapersFolderNow().c_str());
@@ -451,9 +452,10 @@ void setWallpaperChoice(int choice, bool followTimes) {
   if (choice >= themeCount()) choice = -1;
   // A theme whose pictures are not here yet is fetched first and chosen when done.
   if (choice >= 0 && choice != gChoice && !themeAvailable(choice)) {
-    requestThemeDownload(choice);
+    requestThemeDownload(choice, true);
     return;
   }
+  if (choice != gChoice) downloadsForgetSelection();
   const int old = gChoice;
   gChoice = choice;
   gFollowTimes = followTimes;
@@ -464,12 +466,11 @@ void setWallpaperChoice(int choice, bool followTimes) {
   wallpaperScheduleSync(choice, followTimes);
 }
 
+void wallpaperApplyAgain() { applyAsync(); }
+
 void restoreOwnWallpaper() {
   gChoice = -1;
   saveWallpaperChoice(-1);
   applyNow(-1, false, {});
 }
 
-// Theme downloads come with the theme server.
-void requestThemeDownload(int) { logNotInThisBuild("theme download"); }
-void downloadAll() { logNotInThisBuild("theme download"); }

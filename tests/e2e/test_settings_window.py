@@ -128,7 +128,7 @@ SWITCHES = [
 ]
 BUTTONS = [
     (4, 0, ("Weather", 0)), (21, 0, "Santa called"), (22, 0, "birds called"), (23, 0, "fireworks now"),
-    (10, 0, "shovel (settings window)"), (29, 0, "theme download"), (42, 0, "contact: "),
+    (10, 0, "shovel (settings window)"), (29, 0, "theme frozen-lake"), (42, 0, "contact: "),
     (1, 0, ("Paused", 1)), (1, 0, ("Paused", 0)),
 ]
 

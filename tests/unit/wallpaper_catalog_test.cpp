@@ -64,8 +64,8 @@ TEST(CatalogParse, ReadsEveryMemberOfATheme) {
   EXPECT_EQ(t.files[0].size, 808118u);
   EXPECT_EQ(t.files[1].size, 0u);  // optional
   EXPECT_EQ(t.files[5].path + t.files[5].sha256, "p5d6");
-  EXPECT_EQ(catalogUrl(*c), "https://cdn.example/w/themes.json");
-  EXPECT_EQ(thumbnailUrl(*c, t), "https://cdn.example/w/wall-05/t.jpg");
+  EXPECT_EQ(catalogUrl(c->base), "https://cdn.example/w/themes.json");
+  EXPECT_EQ(themeFileUrl(c->base, t.thumb), "https://cdn.example/w/wall-05/t.jpg");
 }
 
 TEST(CatalogParse, DropsThemesWithHostileIds) {

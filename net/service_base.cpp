@@ -1,4 +1,4 @@
-#include "weather/service.h"
+#include "net/service_base.h"
 
 #include <string>
 
@@ -41,21 +41,22 @@ bool isLoopbackHost(std::string_view host) {
   return isDottedQuad(host, first) && first == 127;
 }
 
-ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn) {
+ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn, ServicePath path) {
   ServiceBase out;
   out.base.assign(builtIn);
   if (overrideValue.empty()) return out;
   out.refused = true;
 
   std::string_view value = overrideValue;
-  if (value.back() == '/') value.remove_suffix(1);
+  if (path == ServicePath::None && value.back() == '/') value.remove_suffix(1);
   UrlParts parts;
   if (!urlParse(value, parts)) return out;
-  // Only scheme, host and port may be given: the paths are the program's own.
-  if (parts.path != "/" || !parts.query.empty()) return out;
-  size_t schemeEnd = value.find("://") + 3;
-  std::string_view authority = value.substr(schemeEnd);
-  if (authority.find_first_of("@/?#") != std::string_view::npos) return out;
+  if (value.find_first_of("?#") != std::string_view::npos) return out;
+  std::string_view rest = value.substr(value.find("://") + 3);
+  std::string_view authority = rest.substr(0, rest.find('/'));
+  if (authority.find('@') != std::string_view::npos) return out;
+  // Without a prefix only scheme, host and port may be given: the paths are the program's own.
+  if (path == ServicePath::None && authority.size() != rest.size()) return out;
   if (!parts.secure && !isLoopbackHost(parts.host)) return out;
 
   std::string base = parts.secure ? "https://" : "http://";
@@ -63,6 +64,10 @@ ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn
   if (parts.port != (parts.secure ? 443 : 80)) {
     base += ':';
     base += std::to_string(parts.port);
+  }
+  if (path == ServicePath::Prefix) {
+    base += parts.path;
+    if (base.back() != '/') base += '/';
   }
   out.base = base;
   out.overridden = true;
