@@ -1,26 +1,8 @@
 #pragma once
-// Where the forecast and the city search are sent. A stored override may
-// replace the built-in scheme and host (tests point it at a local server),
-// but only in a way that never sends the user's city over plain HTTP to
-// another machine.
-#include <string>
-#include <string_view>
+// Where the forecast and the city search are sent: the built-in hosts, which
+// the "WeatherServer" and "CityServer" values may replace (net/service_base.h
+// keeps the user's city off plain HTTP to another machine).
+#include "net/service_base.h"
 
 inline constexpr char kForecastServiceBase[] = "https://api.met.no";
 inline constexpr char kCityServiceBase[] = "https://nominatim.openstreetmap.org";
-
-struct ServiceBase {
-  std::string base;         // "scheme://host[:port]", no trailing "/"
-  bool overridden = false;  // the override is in force
-  bool refused = false;     // an override was set but not accepted
-};
-
-// The base to put the request paths after. An empty override gives
-// `builtIn`. An override is taken when it is an https URL of any host or an
-// http URL of a loopback host, consisting of scheme, host and optional port
-// (a single trailing "/" allowed); anything else, user information, a path,
-// a query or a fragment included, is refused and `builtIn` stays.
-ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn);
-
-// 127.0.0.0/8 written as four decimal parts, [::1] or localhost (any case).
-bool isLoopbackHost(std::string_view host);

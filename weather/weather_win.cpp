@@ -9,6 +9,7 @@
 #include "base/settings_win.h"
 #include "base/win_util_win.h"
 #include "net/http_win.h"
+#include "net/service_base_win.h"
 #include "net/worker.h"
 #include "weather/numbers.h"
 #include "weather/service.h"
@@ -27,14 +28,6 @@ void notifyChanged() {
 }
 
 const char* lookup(const char* text) { return gHooks.translate ? gHooks.translate(text) : text; }
-
-std::string chooseBase(const wchar_t* valueName, const char* builtIn, const char* module) {
-  std::string value = quillarReadString(valueName);
-  ServiceBase b = serviceBase(value, builtIn);
-  if (b.overridden) logLine("%s: server %s (%s)", module, b.base.c_str(), toUtf8(valueName).c_str());
-  if (b.refused) logLine("%s: %s %s refused, using %s", module, toUtf8(valueName).c_str(), value.c_str(), builtIn);
-  return b.base;
-}
 
 void applyForecast(const ForecastReading& reading, uint64_t generation) {
   ForecastApplied outcome = weatherApply(gState, reading, generation, unixNow());
@@ -58,8 +51,8 @@ void applyCitySearch(const CitySearchResult& result) {
 
 void weatherInit(WeatherHooks hooks) {
   gHooks = std::move(hooks);
-  gForecastBase = chooseBase(L"WeatherServer", kForecastServiceBase, "weather");
-  gCityBase = chooseBase(L"CityServer", kCityServiceBase, "town");
+  gForecastBase = serviceBaseFromSettings(L"WeatherServer", kForecastServiceBase, "weather");
+  gCityBase = serviceBaseFromSettings(L"CityServer", kCityServiceBase, "town");
   gState.enabled = quillarReadDword(L"RealWeather", 0) != 0;
   gState.cityName = quillarReadString(L"CityName");
   gState.cityLat = storedCoordinate(quillarReadString(L"CityLat"), 90);

@@ -1,4 +1,4 @@
-#include "weather/service.h"
+#include "net/service_base.h"
 
 #include <string>
 
@@ -68,4 +68,10 @@ ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn
   out.overridden = true;
   out.refused = false;
   return out;
+}
+
+bool urlFetchAllowed(std::string_view url) {
+  UrlParts parts;
+  if (!urlParse(url, parts)) return false;
+  return parts.secure || isLoopbackHost(parts.host);
 }
