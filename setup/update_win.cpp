@@ -82,9 +82,14 @@ void checkDone(UpdateCheckResult result, std::string newest) {
   }
   const std::string told = quillarReadString(L"UpdateTold");
   if (!updateNoticeWanted(result.available, manual, told, newest)) return;
+  // Remembered only once it was shown: a notice that found no tray icon
+  // comes again after the next start.
+  if (!gHooks.notify || !gHooks.notify(tr(kUpdateNoticeTitle), trFormat(kUpdateNoticeText, newest))) {
+    logLine("update check: the notice about %s could not be shown", newest.c_str());
+    return;
+  }
   quillarWriteString(L"UpdateTold", newest);
   logLine("update check: the user is told about %s", newest.c_str());
-  if (gHooks.notify) gHooks.notify(tr(kUpdateNoticeTitle), trFormat(kUpdateNoticeText, newest));
 }
 
 void runCheck(const std::string& url) {

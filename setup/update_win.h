@@ -9,8 +9,9 @@
 struct UpdateHooks {
   // Main thread, after every change of the state or the progress.
   std::function<void()> repaint;
-  // Main thread: the tray notice (title, text, both in the UI language).
-  std::function<void(const std::string& title, const std::string& text)> notify;
+  // Main thread: the tray notice (title, text, both in the UI language);
+  // false when it could not be shown (no tray icon yet).
+  std::function<bool(const std::string& title, const std::string& text)> notify;
 };
 // Before the first check.
 void updateSetHooks(UpdateHooks hooks);

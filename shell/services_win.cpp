@@ -27,7 +27,9 @@ void joinUpdates() {
   joined = true;
   UpdateHooks hooks;
   hooks.repaint = [] { settingsWindowRepaint(); };
-  hooks.notify = [](const std::string& title, const std::string& text) { trayBalloon(title.c_str(), text.c_str()); };
+  hooks.notify = [](const std::string& title, const std::string& text) {
+    return trayBalloon(title.c_str(), text.c_str());
+  };
   updateSetHooks(std::move(hooks));
 }
 
