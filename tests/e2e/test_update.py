@@ -202,6 +202,8 @@ def test_a_wrong_checksum_or_a_hostile_answer_starts_nothing(s):
                 s.wait_log(update_line("Quillar 0.9.21 is out", "The update could not be downloaded. Please try again.",
                                        "The update could not be downloaded. Please try again."),
                            start=mark, timeout=20, proc=proc)
+                time.sleep(1.5)  # the paint that logged the line is on screen
+                s.screenshot("update-card-after-a-refused-download")
                 assert len(server.requests_to("/update/Quillar-Setup-0.9.21.exe")) == 1, server.httpd.requests
             else:
                 s.wait_log(refusal, timeout=30, proc=proc)
