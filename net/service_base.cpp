@@ -74,3 +74,9 @@ ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn
   out.refused = false;
   return out;
 }
+
+bool urlFetchAllowed(std::string_view url) {
+  UrlParts parts;
+  if (!urlParse(url, parts)) return false;
+  return parts.secure || isLoopbackHost(parts.host);
+}

@@ -28,3 +28,7 @@ ServiceBase serviceBase(std::string_view overrideValue, std::string_view builtIn
 
 // 127.0.0.0/8 written as four decimal parts, [::1] or localhost (any case).
 bool isLoopbackHost(std::string_view host);
+
+// Whether a URL that a service's answer hands on (a file to download) may be
+// fetched: https to any host, http only to a loopback host.
+bool urlFetchAllowed(std::string_view url);

@@ -101,12 +101,28 @@ void installScreensaver() {
   ShellExecuteW(nullptr, L"open", L"control.exe", L"desk.cpl,,@screensaver", nullptr, SW_SHOWNORMAL);
 }
 
-bool screensaverIsOurs() {
+namespace {
+
+// The active screensaver's path; empty when none is active.
+std::wstring activeSaver() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
   UniqueHkey owner(key);
   const std::optional<std::wstring> scr = readDesktopString(key, L"SCRNSAVE.EXE");
   const std::optional<std::wstring> active = readDesktopString(key, L"ScreenSaveActive");
-  if (!kovra::saverSettingActive(utf8Of(scr), utf8Of(active)) || scr->empty()) return false;
-  return samePath(*scr, primaryCopy()) || samePath(*scr, fallbackCopy());
+  if (!kovra::saverSettingActive(utf8Of(scr), utf8Of(active))) return {};
+  return *scr;
+}
+
+}  // namespace
+
+bool screensaverIsOurs() {
+  const std::wstring scr = activeSaver();
+  if (scr.empty()) return false;
+  return samePath(scr, primaryCopy()) || samePath(scr, fallbackCopy());
+}
+
+bool screensaverIsCopyIn(const std::wstring& folder) {
+  const std::wstring scr = activeSaver();
+  return !scr.empty() && !folder.empty() && samePath(scr, folder + L"\\Quillar.scr");
 }

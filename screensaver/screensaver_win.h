@@ -1,5 +1,6 @@
 #pragma once
 // The screensaver role of the executable and making it the system screensaver.
+#include <string>
 
 // Takes the start when the command line asks for the screensaver ("/s", "/c",
 // "/p" or "/l" with a window to draw in, or no argument under a name ending
@@ -15,3 +16,6 @@ void installScreensaver();
 // The system screensaver is on and is our copy (beside the executable or in
 // the user's folder).
 bool screensaverIsOurs();
+// The system screensaver is on and is the copy "Quillar.scr" in `folder`
+// (an installation folder, seen from a copy that runs elsewhere).
+bool screensaverIsCopyIn(const std::wstring& folder);

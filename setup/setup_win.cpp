@@ -48,10 +48,7 @@ std::wstring knownFolder(REFKNOWNFOLDERID id) {
   return out;
 }
 
-std::wstring installFolder() {
-  std::wstring local = knownFolder(FOLDERID_LocalAppData);
-  return local.empty() ? std::wstring() : local + L"\\Programs\\Quillar";
-}
+std::wstring installFolder() { return installationFolder(); }
 
 bool fileExists(const std::wstring& path) {
   DWORD a = GetFileAttributesW(path.c_str());
@@ -296,6 +293,11 @@ Arguments readArguments(const wchar_t* commandLine) {
 }
 
 }  // namespace
+
+std::wstring installationFolder() {
+  std::wstring local = knownFolder(FOLDERID_LocalAppData);
+  return local.empty() ? std::wstring() : local + L"\\Programs\\Quillar";
+}
 
 void stopRunningInstance() {
   for (int round = 0; round < 3; ++round) {

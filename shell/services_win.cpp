@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 
 #include "base/log.h"
 #include "base/log_win.h"
@@ -17,6 +18,20 @@
 #include "weather/weather_win.h"
 
 namespace {
+
+// The update service reports to the tray and the settings window; joined
+// before its first check, whichever way that comes.
+void joinUpdates() {
+  static bool joined = false;
+  if (joined) return;
+  joined = true;
+  UpdateHooks hooks;
+  hooks.repaint = [] { settingsWindowRepaint(); };
+  hooks.notify = [](const std::string& title, const std::string& text) {
+    return trayBalloon(title.c_str(), text.c_str());
+  };
+  updateSetHooks(std::move(hooks));
+}
 
 class WinServices final : public Services {
  public:
@@ -61,12 +76,26 @@ class WinServices final : public Services {
   void downloadTheme(int theme) override { requestThemeDownload(theme, true); }
   void downloadAll() override { ::downloadAll(); }
   void installScreensaver() override { ::installScreensaver(); }
-  void updateCheck(bool askedByUser) override { ::updateCheck(askedByUser); }
-  void periodicUpdateCheck() override { ::periodicUpdateCheck(); }
-  void updateInstall() override { ::updateInstall(); }
+  void updateCheck(bool askedByUser) override {
+    joinUpdates();
+    ::updateCheck(askedByUser);
+  }
+  void periodicUpdateCheck() override {
+    joinUpdates();
+    periodicCheck();
+  }
+  void updateInstall() override {
+    joinUpdates();
+    ::updateInstall();
+  }
 };
 
 }  // namespace
+
+void staleUpdateCheck() {
+  joinUpdates();
+  staleCheck();
+}
 
 Services& services() {
   static WinServices s;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "base/settings.h"
@@ -10,6 +11,8 @@
 #include "base/win_util_win.h"
 #include "desktop/smart_pause.h"
 #include "screensaver/screensaver_win.h"
+#include "setup/package.h"
+#include "setup/update_win.h"
 #include "shell/mail.h"
 #include "shell/shell_win.h"
 #include "ui/settings_page.h"
@@ -106,6 +109,13 @@ kui::SettingsModel currentModel() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   m.newYearDays = kui::daysUntilNewYear(now.wYear, now.wMonth, now.wDay);
+  m.updateState = updateStateNow();
+  // Only a version newer than this one is offered; an older or equal answer
+  // is what "up to date" said.
+  const std::string newest = updateNewestVersion();
+  if (compareVersions(newest, QUILLAR_VERSION) == 1) m.updateVersion = newest;
+  m.updateProgress = static_cast<int>(std::lround(updateProgressNow() * 100));
+  m.updateError = updateErrorText();
   m.guideActive = a.guideActive;
   m.guideProgress = a.guide.shownBits;
   return m;
@@ -132,7 +142,9 @@ void installHooks() {
 
 void openSettingsWindow() {
   installHooks();
+  const bool wasOpen = kui::settingsWindowHandle() != nullptr;
   kui::settingsWindowOpen();
+  if (!wasOpen && kui::settingsWindowHandle()) staleUpdateCheck();
 }
 
 void settingsWindowStatesStale() { gSaverSetting.stale = true; }

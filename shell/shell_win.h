@@ -67,5 +67,8 @@ uint64_t settingsWindowId();
 // The screensaver setting is read again at the window's next paint.
 void settingsWindowStatesStale();
 
+// Opening the settings window: an update check when the last one is old.
+void staleUpdateCheck();
+
 // Contact mail (shell/contact_win.cpp).
 void contactMail();

@@ -13,6 +13,8 @@
 
 #include "base/log.h"
 #include "base/settings.h"
+#include "setup/update.h"
+#include "setup/update_win.h"
 #include "shell/shell_win.h"
 #include "base/win_util_win.h"
 #include "ui/menu_model.h"
@@ -255,7 +257,8 @@ void showTrayMenu() {
   s.paused = a.settings.paused;
   s.weather = a.settings.weather;
   s.smartPauseHides = a.pause.current != nullptr;
-  // An offered update joins the menu with the update check.
+  // An offered update joins the menu.
+  if (updateStateNow() == UpdateAvailable) s.updateVersion = updateNewestVersion();
   std::vector<MenuItem> items = trayMenuItems(s);
   if (kui::trayMenuShow(items, [](Command c) { runCommand(c); }, trayMenuClosed)) return;
   logLine("tray menu: drawing failed, the Windows menu instead");

@@ -354,10 +354,6 @@ float statusCard(Ctx& c) {
 
 // ----------------------------------------------------------- other cards
 
-bool updateCardShown(const SettingsModel& m) {
-  return m.updateState == kUpdateAvailable || m.updateState == kUpdateDownloading ||
-         m.updateState == kUpdateInstalling;
-}
 
 float progressBar(Ctx& c, float x, float y, float w, float fraction, const Color& ink) {
   c.p.fillRect({x, y, w, 6}, 3, rgb(0xffffff, 0.1f));
@@ -372,24 +368,26 @@ float updateCard(Ctx& c, float y) {
       c, y,
       [](Ctx& c, float y) {
         y += 20;
-        const std::string title = trFormat("Вийшов Quillar %@", c.m.updateVersion);
-        const float bw = c.m.updateState == kUpdateAvailable ? buttonWidth(c, tr("Оновити")) : 0;
+        const UpdateTexts t = updateTexts(c.m);
+        // The button while the update is offered, and again after a failed
+        // download, which it retries.
+        const bool offered = c.m.updateState == kUpdateAvailable || c.m.updateState == kUpdateFailed;
+        const float bw = offered ? buttonWidth(c, tr("Оновити")) : 0;
         const float tw = kInW - (bw > 0 ? bw + 16 : 0);
-        const float th = c.p.textHeight(title, kStyleTileTitle, tw);
-        c.p.text(title, {kInX, y, tw, th}, kStyleTileTitle, kWarm, kAlignLeading, true);
-        if (c.m.updateState == kUpdateAvailable) {
+        const float th = c.p.textHeight(t.cardTitle, kStyleTileTitle, tw);
+        c.p.text(t.cardTitle, {kInX, y, tw, th}, kStyleTileTitle, kWarm, kAlignLeading, true);
+        if (offered) {
           button(c, {kInX + kInW - bw, y + th / 2 - kButtonH / 2, bw, kButtonH}, tr("Оновити"), kKindInstallUpdate, 0,
                  ButtonLook::Warm);
           y += std::max(th, kButtonH / 2 + th / 2);
-        } else if (c.m.updateState == kUpdateDownloading) {
-          y += th + 8;
-          char pct[16];
-          std::snprintf(pct, sizeof pct, "%d %%", std::clamp(c.m.updateProgress, 0, 100));
-          y = wrappedText(c, y, trFormat("Завантаження оновлення… %@", pct), kStyleSmall, kTextDim) + 8;
-          y = progressBar(c, kInX, y, kInW, static_cast<float>(c.m.updateProgress) / 100.0f, kWarm);
+          if (!t.cardLine.empty()) y = wrappedText(c, y + 8, t.cardLine, kStyleSmall, kError, kInX, tw);
         } else {
           y += th + 8;
-          y = wrappedText(c, y, tr("Встановлення оновлення…"), kStyleSmall, kTextDim);
+          y = wrappedText(c, y, t.cardLine, kStyleSmall, kTextDim);
+          if (c.m.updateState == kUpdateDownloading) {
+            y += 8;
+            y = progressBar(c, kInX, y, kInW, static_cast<float>(c.m.updateProgress) / 100.0f, kWarm);
+          }
         }
         return y + 20;
       },
@@ -750,28 +748,12 @@ float settingsSection(Ctx& c, float y) {
       const float tw = kInW - bw - 20;
       const float top = y;
       y = wrappedText(c, y, trFormat("Версія %@", m.version), kStyleLabel, kText, kInX, tw);
-      std::string status;
+      const std::string status = updateTexts(m).checkLine;
       Color ink = kTextDim;
-      switch (m.updateState) {
-        case kUpdateChecking:
-          status = tr("Перевірка оновлень…");
-          break;
-        case kUpdateUpToDate:
-          status = trFormat("У вас найновіша версія %@ ✓", m.version);
-          break;
-        case kUpdateAvailable:
-        case kUpdateDownloading:
-        case kUpdateInstalling:
-          status = trFormat("Оновити до %@", m.updateVersion);
-          ink = kWarm;
-          break;
-        case kUpdateFailed:
-          status = m.updateError;
-          ink = kError;
-          break;
-        default:
-          break;
-      }
+      if (m.updateState == kUpdateAvailable || m.updateState == kUpdateDownloading ||
+          m.updateState == kUpdateInstalling)
+        ink = kWarm;
+      if (m.updateState == kUpdateFailed) ink = kError;
       if (!status.empty()) y = wrappedText(c, y + 3, status, kStyleNote, ink, kInX, tw);
       button(c, {kInX + kInW - bw, top + std::max(0.0f, (y - top - kButtonH) / 2), bw, kButtonH}, check,
              kKindCheckUpdates, 0, ButtonLook::Secondary);
@@ -990,6 +972,39 @@ std::string statusLine(const SettingsModel& m) {
     s = tr("Йде сніг");
   }
   return s + " · " + newYearCountdown(m.newYearDays, uiLanguage());
+}
+
+bool updateCardShown(const SettingsModel& m) {
+  if (m.updateState == kUpdateFailed) return !m.updateVersion.empty();
+  return m.updateState == kUpdateAvailable || m.updateState == kUpdateDownloading ||
+         m.updateState == kUpdateInstalling;
+}
+
+UpdateTexts updateTexts(const SettingsModel& m) {
+  UpdateTexts t;
+  const std::string error = m.updateError.empty() ? std::string() : tr(m.updateError.c_str());
+  if (updateCardShown(m)) {
+    t.cardTitle = trFormat("Вийшов Quillar %@", m.updateVersion);
+    if (m.updateState == kUpdateDownloading) {
+      char pct[16];
+      std::snprintf(pct, sizeof pct, "%d %%", std::clamp(m.updateProgress, 0, 100));
+      t.cardLine = trFormat("Завантаження оновлення… %@", pct);
+    } else if (m.updateState == kUpdateInstalling) {
+      t.cardLine = tr("Встановлення оновлення…");
+    } else if (m.updateState == kUpdateFailed) {
+      t.cardLine = error;
+    }
+  }
+  switch (m.updateState) {
+    case kUpdateChecking: t.checkLine = tr("Перевірка оновлень…"); break;
+    case kUpdateUpToDate: t.checkLine = trFormat("У вас найновіша версія %@ ✓", m.version); break;
+    case kUpdateAvailable:
+    case kUpdateDownloading:
+    case kUpdateInstalling: t.checkLine = trFormat("Оновити до %@", m.updateVersion); break;
+    case kUpdateFailed: t.checkLine = error; break;
+    default: break;
+  }
+  return t;
 }
 
 float keyScrollDelta(unsigned key, float clientHeight) {

@@ -205,6 +205,18 @@ float pageScale(float workHeight, unsigned dpi);
 // The status card's line: the snow state, "·", the New Year countdown.
 std::string statusLine(const SettingsModel& model);
 
+// The update card shows while an update is offered or on its way, and after
+// a failed attempt at an offered one (its button retries).
+bool updateCardShown(const SettingsModel& model);
+// The update texts the page shows, in the UI language: the card's title and
+// its line (empty without a card), and the line under "Check for updates".
+struct UpdateTexts {
+  std::string cardTitle;
+  std::string cardLine;
+  std::string checkLine;
+};
+UpdateTexts updateTexts(const SettingsModel& model);
+
 // How far a key scrolls the page (Up, Down, Page Up/Down, Space, Home, End as
 // their Windows key codes) in a window `clientHeight` logical pixels high; 0
 // for other keys. Home and End give -/+infinity (ScrollState clamps them).

@@ -158,6 +158,14 @@ void logLayoutForTests() {
     last = all;
     logLine("settings window: %s", all.c_str());
   }
+  // What the update texts say, for tests that cannot read drawn text.
+  static std::string lastUpdate;
+  const UpdateTexts u = updateTexts(gWin.model);
+  std::string update = "update card \"" + u.cardTitle + "\" \"" + u.cardLine + "\", check line \"" + u.checkLine + "\"";
+  if (update != lastUpdate) {
+    lastUpdate = update;
+    logLine("settings window: %s", update.c_str());
+  }
   static std::string lastGuide;
   std::snprintf(buf, sizeof buf, "guide step %d, tricks 0x%02x", gWin.model.guideStep,
                 static_cast<unsigned>(gWin.model.guideProgress));

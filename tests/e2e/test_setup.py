@@ -321,3 +321,78 @@ def test_unwritable_file_stops_with_a_box(s):
     assert s.reg_query(UNINSTALL_KEY) is None
     assert not start_menu_link(s).exists()
     assert s.read_log_bytes() is None, "a program was started"
+
+
+# ----------------------------------------------------------------- removal
+
+OWN_PICTURE = "C:\\own-wallpaper.jpg"
+
+
+def make_ours(s, saver: str):
+    """What a user of the program has: our wallpaper over their own picture,
+    downloaded pictures, a screensaver setting and the wallpaper task."""
+    (s.prefix / "drive_c" / "own-wallpaper.jpg").write_bytes(b"\xff\xd8\xff own")
+    data = s.local_appdata() / "Quillar"
+    (data / "Wallpapers").mkdir(parents=True, exist_ok=True)
+    (data / "Wallpapers" / "snowy-day.jpg").write_bytes(b"\xff\xd8\xff ours")
+    (data / "original-wallpapers.txt").write_bytes(f"*\t{OWN_PICTURE}\n".encode())
+    ours = "C:\\users\\" + s.users_dir().name + "\\AppData\\Local\\Quillar\\Wallpapers\\snowy-day.jpg"
+    s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", ours)
+    s.reg_add(DESKTOP_KEY, "SCRNSAVE.EXE", "REG_SZ", saver)
+    s.reg_add(DESKTOP_KEY, "ScreenSaveActive", "REG_SZ", "1")
+    s.reg_add(QUILLAR_KEY, "WallTaskExe", "REG_SZ", win_folder(s) + "\\Quillar.exe")
+
+
+def test_uninstall_removes_the_program_and_gives_back_what_was_the_users(s):
+    # (which copy runs the removal, the screensaver setting, whether it is ours)
+    cases = [("installed", "{folder}\\Quillar.scr", True), ("elsewhere", "C:\\windows\\system32\\other.scr", False)]
+    for where, saver, ours in cases:
+        first_install(s)
+        make_ours(s, saver.format(folder=win_folder(s)))
+        exe = folder(s) / "Quillar.exe" if where == "installed" else quillar_exe()
+        assert s.start_windows([str(exe), "/uninstall", "/quiet"], label="uninstall").wait(60) == 0, setup_log(s)
+
+        log = setup_log(s)
+        assert f"uninstall from {win_folder(s)}" in log, log
+        assert log[-1] == "uninstalled", log
+        # The running copy was closed first.
+        s.helper.wait_for("KovraMain", timeout=20, present=False)
+        wait_until(lambda: not folder(s).exists(), 30, f"the installation folder removed ({where})")
+        assert not start_menu_link(s).exists() and not desktop_link(s).exists()
+        assert s.reg_query(UNINSTALL_KEY) is None
+        assert s.reg_value(RUN_KEY, "Kovra") is None
+        assert not (s.local_appdata() / "Quillar" / "Wallpapers").exists()
+        assert s.reg_value(DESKTOP_KEY, "Wallpaper") == ("REG_SZ", OWN_PICTURE)
+        assert s.reg_value(QUILLAR_KEY, "WallpaperFile") == ("REG_SZ", "none")
+        assert s.reg_value(QUILLAR_KEY, "WallTaskExe") == ("REG_SZ", "")
+        assert "wallpaper task was not there" in log or "wallpaper task removed" in log, log
+        if ours:
+            assert s.reg_value(DESKTOP_KEY, "SCRNSAVE.EXE") is None
+            assert s.reg_value(DESKTOP_KEY, "ScreenSaveActive") == ("REG_SZ", "0")
+        else:
+            assert s.reg_value(DESKTOP_KEY, "SCRNSAVE.EXE") == ("REG_SZ", saver)
+            assert s.reg_value(DESKTOP_KEY, "ScreenSaveActive") == ("REG_SZ", "1")
+        # The user's choices stay for a later installation.
+        assert s.reg_value(QUILLAR_KEY, "AppDir") == ("REG_SZ", win_folder(s))
+        assert s.reg_query(r"HKCU\Software\Kovra") is not None
+
+
+def test_cancelling_the_uninstall_question_leaves_everything(s):
+    first_install(s)
+    quit_installed(s)
+    exe = folder(s) / "Quillar.exe"
+    proc = s.start_windows([str(exe), "/uninstall"], env={"KOVRA_LANG": "en"}, label="uninstall")
+    s.helper.wait_for("#32770", timeout=60)
+    box = s.helper.info("#32770")
+    assert box["title"] == "Quillar", box
+    texts = s.helper.ok("texts #32770")
+    assert ("Remove Quillar from this computer? The snow goes away and your own wallpaper and screensaver "
+            "come back.") in texts, texts
+    s.helper.ok(f"post #32770 {WM_CLOSE:#x} 0 0")
+    assert proc.wait(30) == 0
+    time.sleep(3)  # the time a delayed removal would take
+    assert (folder(s) / "Quillar.exe").is_file()
+    assert start_menu_link(s).is_file() and desktop_link(s).is_file()
+    assert s.reg_value(UNINSTALL_KEY, "DisplayVersion") == ("REG_SZ", build_version())
+    assert s.reg_value(RUN_KEY, "Kovra") is not None
+    assert setup_log(s)[-1] == "uninstall: cancelled", setup_log(s)

@@ -246,12 +246,15 @@ TEST(SettingsPage, NoticeAndUpdateTexts) {
                  {kUpdateAvailable, "Update to 0.9.21", true},
                  {kUpdateChecking, "Checking for updates…", false},
                  {kUpdateUpToDate, "You have the latest version 0.9.20 ✓", false},
-                 {kUpdateFailed, "No internet connection.", false}};
+                 // A failed download of an offered update keeps its card and retries;
+                 // a failed check without one only says why.
+                 {kUpdateFailed, "No internet connection.", true},
+                 {-kUpdateFailed, "No internet connection.", false}};
   for (const Update& u : updates) {
     Drawn d;
     SettingsModel m = baseModel();
-    m.updateState = u.state;
-    m.updateVersion = "0.9.21";
+    m.updateState = u.state < 0 ? -u.state : u.state;
+    m.updateVersion = u.state < 0 ? "" : "0.9.21";
     m.updateProgress = 42;
     m.updateError = "No internet connection.";
     drawPage(d, m);
