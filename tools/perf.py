@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures what Quillar costs the machine, under Wine on a virtual display.
 
-    python3 tools/perf.py [--seconds 30] [--cases full,garland,idle,floor] [--width 1920 --height 1080]
+    python3 tools/perf.py [--seconds 30] [--cases full,garland,idle,hidden,floor] [--width 1920 --height 1080]
                           [--program OTHER/quillar.exe]
 
 Needs the built trees (bash tools/build.sh all); --program measures another
@@ -11,13 +11,15 @@ prefix on one private Xvfb display of the given size:
   full     the default settings: snow falling, drifts, visitors
   garland  the snow paused with the garland on: little moves but the bulbs
   idle     the snow paused, garland off: no frames should be drawn at all
+  hidden   the default settings with a full-screen window over the monitor:
+           the snow is hidden by smart pause and only its checks run
   floor    quillar-floor.exe handing one saved full-screen frame of snow to a
            layered window at 30 fps and drawing nothing: what the window
            system costs for the picture alone
 
 For the program's cases the window runs between two of its own statistics
 lines (it writes one every 30 s), so its fps and work per frame are its own
-figures for exactly that time; the idle case, which writes none, is measured
+figures for exactly that time; the idle and hidden cases are measured
 for --seconds after a settling time. CPU is read from /proc for the program,
 for the X server and for Wine's own processes of the prefix (wineserver,
 explorer, services), each in % of one core, and memory as the program's
@@ -112,7 +114,11 @@ def run_program(run: harness.Run, name: str, settings: dict, seconds: float) -> 
             s.reg_add(r"HKCU\Software\Kovra", key, "REG_DWORD", value)
         proc = s.start_resident()
         xpid = run.display.proc.pid
-        if name == "idle":
+        if name in ("idle", "hidden"):
+            if name == "hidden":
+                w, h = run.display.size[:2]
+                s.helper.ok(f"open 1 0 0 {w} {h} popup")
+                s.wait_log(re.compile(r"full-screen app: 1"), timeout=20, proc=proc)
             time.sleep(10.0)  # start-up and the catalogue/forecast timers settle
             start = Sample(proc.pid, xpid, s.prefix)
             time.sleep(seconds)
@@ -185,7 +191,7 @@ def run_floor(run: harness.Run, seconds: float, picture: Path) -> dict:
 def main(argv) -> int:
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--seconds", type=float, default=30.0, help="length of the idle and floor windows")
-    ap.add_argument("--cases", default="full,garland,idle,floor")
+    ap.add_argument("--cases", default="full,garland,idle,hidden,floor")
     ap.add_argument("--width", type=int, default=1920)
     ap.add_argument("--height", type=int, default=1080)
     ap.add_argument("--program", type=Path, help="another quillar.exe to measure")
@@ -207,6 +213,8 @@ def main(argv) -> int:
                 results[case] = run_program(run, case, {"Paused": 1, "Garland": 1}, args.seconds)
             elif case == "idle":
                 results[case] = run_program(run, case, {"Paused": 1, "Garland": 0}, args.seconds)
+            elif case == "hidden":
+                results[case] = run_program(run, case, {}, args.seconds)
             elif case == "floor":
                 with tempfile.TemporaryDirectory() as tmp:
                     results[case] = run_floor(run, args.seconds, saved_frame(args.width, args.height, Path(tmp)))
