@@ -31,14 +31,16 @@ class DibSurface final : public OverlaySurface {
 
 DibSurface* dibOf(MonitorOverlay& o) { return static_cast<DibSurface*>(o.surface.get()); }
 
-// Hands the part `dirty` of the picture to the window (the rest of the
-// window keeps what it was given before); false when the system refused.
+// Gives the window its box of the monitor and hands it the part `dirty` of
+// the picture under that box (the rest of the window keeps what it was given
+// before); false when the system refused.
 bool present(MonitorOverlay& o, DibSurface& s, int alpha, const kovra::PresentPlan& plan) {
-  POINT dst{o.display.monitorRect.left, o.display.monitorRect.top};
-  SIZE size{s.width, s.height};
-  POINT src{0, 0};
+  const kovra::PixelBox& box = plan.window;
+  POINT dst{o.display.monitorRect.left + box.x0, o.display.monitorRect.top + box.y0};
+  SIZE size{box.x1 - box.x0 + 1, box.y1 - box.y0 + 1};
+  POINT src{box.x0, box.y0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha), AC_SRC_ALPHA};
-  RECT rect{plan.dirty.x0, plan.dirty.y0, plan.dirty.x1 + 1, plan.dirty.y1 + 1};
+  RECT rect{plan.dirty.x0 - box.x0, plan.dirty.y0 - box.y0, plan.dirty.x1 + 1 - box.x0, plan.dirty.y1 + 1 - box.y0};
   UPDATELAYEREDWINDOWINFO info{};
   info.cbSize = sizeof info;
   info.pptDst = &dst;

@@ -176,8 +176,11 @@ def test_two_monitors_each_get_an_overlay_and_a_world_of_their_own(s):
             if len({info["hwnd"] for info in infos}) == 2 or time.monotonic() > deadline:
                 break
             time.sleep(0.2)
+        # One overlay on each monitor: a new one covers its monitor, and a
+        # quiet scene may cut it down to the part where snow shows.
         rects = sorted(info["rect"] for info in infos)
-        assert rects == [(0, 0, 1280, 800), (1280, 0, 2304, 768)], rects
+        for (x0, y0, x1, y1), (mx0, my0, mx1, my1) in zip(rects, [(0, 0, 1280, 800), (1280, 0, 2304, 768)]):
+            assert mx0 <= x0 < x1 <= mx1 and my0 <= y0 < y1 <= my1, rects
         time.sleep(12)
         img = pixels.load(s.screenshot("two-monitors"))
         left = pixels.bright_blobs(img, region=(0, 0, 1280, 800))
