@@ -21,6 +21,7 @@ from __future__ import annotations
 import atexit
 import getpass
 import glob
+import http.server
 import os
 import queue
 import re
@@ -590,6 +591,42 @@ class Helper:
 
     def __repr__(self):
         return f"Helper(pid {self.proc.pid})"
+
+
+# ------------------------------------------------------------ local servers
+
+class LocalHttpServer:
+    """An HTTP server on a free loopback port, answering on its own threads
+    with `handler`; the keyword arguments become attributes of the server that
+    the handler reads (self.server.NAME), and `requests` starts empty."""
+
+    def __init__(self, handler, **state):
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.httpd.daemon_threads = True
+        self.httpd.requests = []
+        for name, value in state.items():
+            setattr(self.httpd, name, value)
+        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+        self.thread.start()
+
+    @property
+    def base(self) -> str:
+        return f"http://127.0.0.1:{self.httpd.server_address[1]}"
+
+    @property
+    def requests(self) -> list:
+        return self.httpd.requests
+
+    def requests_to(self, route: str) -> list:
+        return [r for r in self.httpd.requests if r["path"].partition("?")[0] == route]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+        self.thread.join(10)
 
 
 # -------------------------------------------------------------------- session

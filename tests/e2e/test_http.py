@@ -9,10 +9,10 @@ import http.server
 import json
 import re
 import socket
-import threading
 from pathlib import Path
 from urllib.parse import quote, unquote
 
+import harness
 from harness import SkipTest, build_dir, winpath
 
 USER_AGENT = re.compile(r"^Kovra/0\.9\.20 \(Windows; \+\S+\)$")
@@ -109,29 +109,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     do_PUT = do_POST
 
 
-class Server:
+class Server(harness.LocalHttpServer):
     def __init__(self):
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.httpd.daemon_threads = True
-        self.httpd.requests = []
-        self.httpd.not_found = b"<html><body>404: no such page here</body></html>"
-        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
-        self.thread.start()
-
-    @property
-    def requests(self) -> list:
-        return self.httpd.requests
+        super().__init__(Handler, not_found=b"<html><body>404: no such page here</body></html>")
 
     def url(self, path: str) -> str:
-        return f"http://127.0.0.1:{self.httpd.server_address[1]}{path}"
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-        self.thread.join(10)
+        return self.base + path
 
 
 # ------------------------------------------------------------- the program

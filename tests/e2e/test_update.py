@@ -8,10 +8,10 @@ import http.server
 import json
 import os
 import sys
-import threading
 import time
 from pathlib import Path
 
+import harness
 from harness import REPO_ROOT, wait_until
 from test_settings_window import click, layout, scroll_to
 from test_tray import window_texts
@@ -56,38 +56,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
 
-class Server:
+class Server(harness.LocalHttpServer):
     """Serves the release folder `root`; `answer` and `status` are the update answer's."""
 
     def __init__(self, root: Path):
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.httpd.daemon_threads = True
-        self.httpd.requests = []
-        self.httpd.root = root
-        self.httpd.status = 200
-        self.httpd.answer = {}
-        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
-        self.thread.start()
-
-    @property
-    def base(self) -> str:
-        return f"http://127.0.0.1:{self.httpd.server_address[1]}"
+        super().__init__(Handler, root=root, status=200, answer={})
 
     def publish(self, version: str) -> dict:
         """The release of this build's setup file as `version`, as the answer."""
         self.httpd.answer = release.write_update(str(self.httpd.root), str(setup_exe()), self.base + "/", version)
         return dict(self.httpd.answer)
-
-    def requests_to(self, route: str) -> list:
-        return [r for r in self.httpd.requests if r["path"].partition("?")[0] == route]
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-        self.thread.join(10)
 
 
 def update_line(card_title="", card_line="", check_line="") -> str:

@@ -7,10 +7,10 @@ from __future__ import annotations
 
 import http.server
 import re
-import threading
 import time
 from pathlib import Path
 
+import harness
 from harness import wait_until
 
 QUILLAR_KEY = r"HKCU\Software\Quillar"
@@ -52,30 +52,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
 
-class Server:
+class Server(harness.LocalHttpServer):
     def __init__(self):
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.httpd.daemon_threads = True
-        self.httpd.requests = []
-        self.httpd.modes = {}
-        self.httpd.bodies = {FORECAST_PATH: OSLO, "/search": PORTLAND}
-        self.thread = threading.Thread(target=self.httpd.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
-        self.thread.start()
-
-    @property
-    def base(self) -> str:
-        return f"http://127.0.0.1:{self.httpd.server_address[1]}"
-
-    def requests_to(self, route: str) -> list:
-        return [r for r in self.httpd.requests if r["path"].partition("?")[0] == route]
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-        self.thread.join(10)
+        super().__init__(Handler, modes={}, bodies={FORECAST_PATH: OSLO, "/search": PORTLAND})
 
 
 def store_city(s, server: Server, name="Oslo", lat="59.9139", lon="10.7522", on=1):
