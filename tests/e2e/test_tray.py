@@ -257,15 +257,20 @@ def icon_centre(s, label: str):
     """The flake's middle as a screenshot of the tray shows it (the mean colour of
     its four centre pixels) and whether a dark blue rim surrounds it."""
     x, y = tray_icon_point(s)
-    # Wine does not repaint what a hidden layered window uncovers; a tray icon
-    # that is set again repaints itself.
-    mark = log_count(s)
-    assert probe(s, "broadcast", "TaskbarCreated")[0].startswith("ok ")
-    s.wait_log("taskbar re-created (Explorer restarted)", start=mark, timeout=10)
-    s.helper.ok("sleep 300")
-    img = pixels.load(s.screenshot(label))
-    rim = [(px, py) for py in range(y - 12, y + 12) for px in range(max(0, x - 12), x + 12)
-           if (lambda r, g, b: b > r + 25 and r < 150)(*img.at(px, py))]
+    # Wine does not repaint what a layered window above uncovers (hidden,
+    # moved or cut down to the part with snow); a tray icon that is set again
+    # repaints itself, so it is set again until a picture shows it.
+    for _ in range(3):
+        mark = log_count(s)
+        assert probe(s, "broadcast", "TaskbarCreated")[0].startswith("ok ")
+        s.wait_log("taskbar re-created (Explorer restarted)", start=mark, timeout=10)
+        s.helper.ok("sleep 300")
+        img = pixels.load(s.screenshot(label))
+        rim = [(px, py) for py in range(y - 12, y + 12) for px in range(max(0, x - 12), x + 12)
+               if (lambda r, g, b: b > r + 25 and r < 150)(*img.at(px, py))]
+        if rim:
+            break
+        s.helper.ok("sleep 700")
     assert rim, "no dark blue rim in the tray"
     cx = (min(p[0] for p in rim) + max(p[0] for p in rim)) // 2
     cy = (min(p[1] for p in rim) + max(p[1] for p in rim)) // 2

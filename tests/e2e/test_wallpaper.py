@@ -15,7 +15,7 @@ import subprocess
 import time
 
 from harness import wait_until
-from test_settings_window import click, layout, xdo
+from test_settings_window import click, layout, scroll_to
 from test_weather import Server
 
 KOVRA_KEY = r"HKCU\Software\Kovra"
@@ -163,29 +163,10 @@ def open_window(s):
 
 
 def bring_into_view(s, kind, arg):
-    """Scrolls the page with the arrow keys until the control lies inside the
-    window. Every step waits for the repaint: a page can take seconds to draw
-    here, and repaints then wait in proportion."""
-    info = s.helper.info("KovraSettings")
-    top, bottom = info["rect"][1], info["rect"][3]
-    (ox, oy), _ = layout(s)
-    # The keys go to the window with the focus: a click on the page's left margin gives it.
-    xdo(s, "mousemove", ox + 10, oy + 300)
-    xdo(s, "click", "1")
-    for _ in range(6):
-        (ox, oy), areas = layout(s)
-        x, y, w, h = areas[(kind, arg)]
-        if oy + y > top + 60 and oy + y + h < bottom - 20:
-            time.sleep(1.0)  # the last paint is done before the click
-            return
-        steps = round(((oy + y + h / 2) - (top + bottom) / 2) / 40)  # Up and Down scroll by 40
-        mark = len(s.messages())
-        for _ in range(abs(steps) or 1):
-            xdo(s, "key", "Down" if steps > 0 else "Up")
-        wait_until(lambda: any(m.startswith("settings window: origin") for m in s.messages()[mark:]), 120,
-                   "a repaint after the keys")
-        time.sleep(0.5)
-    raise AssertionError(f"control {kind}.{arg} never came into view")
+    """Scrolls the page until the control lies inside the window, one wheel
+    notch per repaint: keys pressed in a row went on scrolling past the
+    control after the first repaint had shown it."""
+    scroll_to(s, kind, arg)
 
 
 # ------------------------------------------------------------------ flows
