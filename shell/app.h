@@ -104,6 +104,9 @@ struct AppState {
   double windowLogTime = -1e9;
   int clickSwitchesLogged = 0;
   int grabsLogged = 0;
+  // What the worlds' snow last followed: -1 the settings, else the forecast's
+  // level, plus 3 when it is not snowing outside.
+  int weatherFollowed = -1;
 
   // The evening the last salute belonged to ("EveningFireworks").
   std::string eveningFireworks;

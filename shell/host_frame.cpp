@@ -18,21 +18,6 @@ void say(FrameOutput& out, const char* format, ...) {
 
 kovra::MonitorArea areaOf(const MonitorState& m) { return {m.monitorRect, m.workRect, m.scale, m.heightDip}; }
 
-kovra::WorldInput worldInputFrom(const Settings& set, const WeatherSample& weather, double perfScale) {
-  kovra::WorldInput in;
-  in.snowfall = set.snowfall;
-  in.onWindows = set.onWindows;
-  in.sweep = set.sweep;
-  in.santa = set.santa;
-  in.birds = set.birds;
-  in.stars = set.stars;
-  in.garland = set.garland;
-  WorldWeather w = worldWeatherFrom(set.weather, weather.active, weather.level, weather.wind, weather.snowing, perfScale);
-  in.level = w.level;
-  in.wind = w.wind;
-  in.density = w.density;
-  return in;
-}
 
 // While the first-run guide runs: snow onto the settings window's top edge,
 // and the steps the user has done shown as they happen.
@@ -120,6 +105,22 @@ void dateFireworks(AppState& app, const FrameInput& in, FrameOutput& out) {
 
 }  // namespace
 
+kovra::WorldInput worldInputFrom(const Settings& set, const WeatherSample& weather, double perfScale) {
+  kovra::WorldInput in;
+  in.snowfall = set.snowfall;
+  in.onWindows = set.onWindows;
+  in.sweep = set.sweep;
+  in.santa = set.santa;
+  in.birds = set.birds;
+  in.stars = set.stars;
+  in.garland = set.garland;
+  WorldWeather w = worldWeatherFrom(set.weather, weather.active, weather.level, weather.wind, weather.snowing, perfScale);
+  in.level = w.level;
+  in.wind = w.wind;
+  in.density = w.density;
+  return in;
+}
+
 std::vector<std::string> windowListLines(const AppState& app, const DesktopSurvey& sv, uint64_t foreground,
                                          uint64_t foregroundRootOwner, bool primaryDown) {
   std::vector<std::string> lines;
@@ -189,6 +190,15 @@ FrameOutput hostFrame(AppState& app, const FrameInput& in) {
   if (probeDue) smartPauseSampling(app, in, out);
 
   kovra::WorldInput worldInput = worldInputFrom(set, in.weather, app.frame.perfScale);
+  const int followed = in.weather.active ? in.weather.level + (in.weather.snowing ? 0 : 3) : -1;
+  if (followed != app.weatherFollowed) {
+    app.weatherFollowed = followed;
+    if (in.weather.active)
+      say(out, "the snow follows the weather: level %d, wind %.2f%s", in.weather.level,
+          static_cast<double>(in.weather.wind), in.weather.snowing ? "" : ", no snow outside");
+    else
+      say(out, "the snow follows the settings: level %d", set.weather);
+  }
   // Windows that moved or changed a moment ago keep the frame rate up.
   bool busy = t - sv.lastChange < 0.8;
   bool needsSpeed = false;

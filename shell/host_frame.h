@@ -68,6 +68,10 @@ struct FrameOutput {
   int targetFps = 30;
 };
 
+// What the worlds are handed this frame: the switches, and the snow level,
+// wind and density from the settings or, while one is held, the forecast.
+kovra::WorldInput worldInputFrom(const Settings& set, const WeatherSample& weather, double perfScale);
+
 // The frame at input.t: guide snow, performance scaling, the step, pause
 // bookkeeping, the window log, the samplings, date fireworks, per monitor the
 // fade, surfaces, away snow, pointer, world step and click-through, and the

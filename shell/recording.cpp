@@ -63,9 +63,19 @@ void put(std::string& line, double v) {
   std::snprintf(buf, sizeof buf, " %.17g", v);
   line += buf;
 }
-void put(std::string& line, long long v) { line += " " + std::to_string(v); }
-void putU(std::string& line, uint64_t v) { line += " " + std::to_string(v); }
-void put(std::string& line, const std::string& s) { line += " " + escape(s); }
+// Appended in two steps: GCC 12 flags `" " + text` with a false -Wrestrict.
+void put(std::string& line, long long v) {
+  line += ' ';
+  line += std::to_string(v);
+}
+void putU(std::string& line, uint64_t v) {
+  line += ' ';
+  line += std::to_string(v);
+}
+void put(std::string& line, const std::string& s) {
+  line += ' ';
+  line += escape(s);
+}
 
 // Reads the tokens of one line in order; a missing or malformed token sets `bad`.
 class Tokens {
@@ -173,7 +183,12 @@ void Recorder::settings(const Settings& s) {
   if (!out_ || (lastSettings_ && *lastSettings_ == s)) return;
   lastSettings_ = s;
   std::string line = "S";
-  for (const auto& [name, value] : settingsToValues(s)) line += " " + std::string(name) + "=" + std::to_string(value);
+  for (const auto& [name, value] : settingsToValues(s)) {
+    line += ' ';
+    line += name;
+    line += '=';
+    line += std::to_string(value);
+  }
   std::fprintf(out_, "%s\n", line.c_str());
 }
 

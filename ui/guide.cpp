@@ -283,6 +283,8 @@ PageResult drawGuidePage(Painter& p, HitLists& hits, const SettingsModel& model,
   p.strokeRoundRect(card, 18, kCardEdge, 1);
 
   stepDots(sg, y, step);
+  // Its first step says the language can be changed "at the top right — here".
+  if (step == 0) languageButton(p, &hits, kInX + kInW, y - 8, model.values.language, sg.hover(kKindLanguage));
   p.text(tr(stepTitle(step)), {kInX, y + 24, kInW, titleH}, kStyleTitle, kText, kAlignLeading, false);
   stepBody(sg, bodyTop);
 

@@ -338,17 +338,7 @@ float statusCard(Ctx& c) {
   w = buttonWidth(c, tr("Зв’язатися з нами"));
   button(c, {x, by, w, 36}, tr("Зв’язатися з нами"), kKindContact, 0, ButtonLook::Secondary);
 
-  // The language button at the top right: its short label and a chevron.
-  const Rect lang{kPageWidth - 24 - 66, 18, 66, 30};
-  c.p.fillRect(lang, 15, c.hover(kKindLanguage) ? rgb(0x0b1226, 0.75f) : rgb(0x0b1226, 0.55f));
-  c.p.strokeRoundRect(lang, 15, kButtonEdge, 1);
-  const float th = c.lineHeight(kStyleButton);
-  c.p.text(languageShort(c.m.values.language), {lang.x + 12, lang.y + (30 - th) / 2, 30, th}, kStyleButton, kText,
-           kAlignLeading, false);
-  const float chx = lang.x + 48, chy = lang.y + 14;
-  c.p.line({chx - 4, chy - 2}, {chx, chy + 2}, 1.6f, kTextDim);
-  c.p.line({chx, chy + 2}, {chx + 4, chy - 2}, 1.6f, kTextDim);
-  c.hit(lang, kKindLanguage);
+  languageButton(c.p, c.hits, kPageWidth - 24, 18, c.m.values.language, c.hover(kKindLanguage));
   return kStatusCardHeight;
 }
 
@@ -524,7 +514,9 @@ float snowSection(Ctx& c, float y) {
                   c.m.values.snowfall, kKindSnowfall);
     y = toggleRow(c, y, tr("Сніг, як за вікном"), tr("Справжня погода у вашому місті: сніг, вітер, хуртовина."),
                   c.m.values.realWeather, kKindRealWeather);
-    if (c.m.values.realWeather) {
+    // The city also places the sun for the time-of-day wallpapers, so its
+    // field stays while the real weather is off; the weather status does not.
+    {
       y += 6;
       const char* find = c.m.citySearchBusy ? tr("Пошук…") : tr("Знайти місто");
       const float bw = std::max(buttonWidth(c, tr("Знайти місто")), buttonWidth(c, tr("Пошук…")));
@@ -540,7 +532,7 @@ float snowSection(Ctx& c, float y) {
       y += 36 + 8;
       if (!c.m.cityError.empty()) {
         y = wrappedText(c, y, c.m.cityError, kStyleSmall, kError);
-      } else if (!c.m.weatherStatus.empty()) {
+      } else if (c.m.values.realWeather && !c.m.weatherStatus.empty()) {
         y = wrappedText(c, y, c.m.weatherStatus, kStyleSmall, kTextDim);
       }
     }
@@ -781,6 +773,19 @@ float footer(Ctx& c, float y) {
 }  // namespace
 
 // ----------------------------------------------------------------- header
+
+void languageButton(Painter& p, HitLists* hits, float right, float top, int language, bool hot) {
+  const Rect lang{right - 66, top, 66, 30};
+  p.fillRect(lang, 15, hot ? rgb(0x0b1226, 0.75f) : rgb(0x0b1226, 0.55f));
+  p.strokeRoundRect(lang, 15, kButtonEdge, 1);
+  const float th = p.textHeight("Ag", kStyleButton, 10000);
+  p.text(languageShort(language), {lang.x + 12, lang.y + (30 - th) / 2, 30, th}, kStyleButton, kText, kAlignLeading,
+         false);
+  const float chx = lang.x + 48, chy = lang.y + 14;
+  p.line({chx - 4, chy - 2}, {chx, chy + 2}, 1.6f, kTextDim);
+  p.line({chx, chy + 2}, {chx + 4, chy - 2}, 1.6f, kTextDim);
+  if (hits) hits->addContent(lang, kKindLanguage);
+}
 
 void drawHeader(Painter& p, HitLists& hits, float width, int hoverKind) {
   p.fillRect({0, 0, width, kHeaderHeight}, 0, kHeaderBand);

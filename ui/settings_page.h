@@ -166,6 +166,10 @@ constexpr float kStatusCardHeight = 236;
 constexpr float kFirstCardTop = 258;
 constexpr float kSectionGap = 28;
 
+// The language button (its short label and a chevron) with its right edge at
+// `right`; registers kind 2 when `hits` is given. The status card and the guide's first step show it.
+void languageButton(Painter& p, HitLists* hits, float right, float top, int language, bool hot);
+
 // The header band in window coordinates: icon, title, minimise and close.
 void drawHeader(Painter& p, HitLists& hits, float width, int hoverKind);
 

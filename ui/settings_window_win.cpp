@@ -300,7 +300,7 @@ void paint() {
     }
     // The banner moves while any of it is in view.
     if (gWin.scroll.position < kStatusCardHeight && !gWin.bannerStill)
-      SetTimer(gWin.hwnd, kTimerBanner, 66, nullptr);  // 15 a second: the whole page is drawn each time
+      SetTimer(gWin.hwnd, kTimerBanner, 33, nullptr);
     else
       KillTimer(gWin.hwnd, kTimerBanner);
   }

@@ -233,3 +233,57 @@ def test_the_language_menu_switches_the_page_to_german(s):
     time.sleep(3)
     s.screenshot("settings-window-language-menu-de")
     assert proc.alive()
+
+
+SHOW_ANYWAY, OPEN_LOG, SHOW_MORE, FOLLOW_TIMES, THEME = 25, 12, 30, 31, 28
+
+
+def many_themes(s, count):
+    """A catalogue of `count` themes none of which is downloaded (their files
+    are named, not there), with a closed base port so the refresh keeps it."""
+    import json
+    themes = s.local_appdata() / "Quillar" / "Themes"
+    themes.mkdir(parents=True, exist_ok=True)
+    entries = []
+    for i in range(count):
+        files = {phase: {"path": f"t{i}/t{i}-{phase}.jpg", "sha256": "0" * 64, "size": 400000}
+                 for phase in ("dawn", "day", "golden", "sunset", "blue", "night")}
+        entries.append({"id": f"t{i}", "title": {"en": f"Theme {i}"}, "cover": "day", "size": 2400000,
+                        "files": files})
+    catalog = {"version": 1, "base": "http://127.0.0.1:9/", "themes": entries}
+    (themes / "themes.json").write_text(json.dumps(catalog), encoding="utf-8")
+
+
+def test_the_conditional_controls_do_their_effect(s):
+    """The controls that show only in some states: "Show the snow anyway"
+    while a call hides the snow, "Show more" under a long theme list, and
+    "Follow the time of day" and the log button below."""
+    from test_smart_pause import _call_started
+    many_themes(s, 14)
+    _call_started(s)
+    proc = open_window(s)
+    s.wait_log("smart pause: call or presentation", timeout=20, proc=proc)
+    mark = len(s.messages())
+    wait_until(lambda: (SHOW_ANYWAY, 0) in layout(s, mark)[1], 20, "the smart-pause notice with its button")
+    click(s, SHOW_ANYWAY)
+    s.wait_log("smart pause: shown anyway", start=mark, timeout=25, proc=proc)
+
+    scroll_to(s, SHOW_MORE)
+    assert (THEME, 11) in layout(s)[1] and (THEME, 12) not in layout(s)[1], "twelve tiles before Show more"
+    mark = len(s.messages())
+    click(s, SHOW_MORE)
+    wait_until(lambda: (THEME, 13) in layout(s, mark)[1], 20, "all fourteen tiles after Show more")
+    assert (SHOW_MORE, 0) not in layout(s)[1]
+
+    scroll_to(s, FOLLOW_TIMES)
+    mark = len(s.messages())
+    click(s, FOLLOW_TIMES)
+    s.wait_log(re.compile(r"^wallpaper choice -?\d+, times 0$"), start=mark, timeout=25, proc=proc)
+    wait_until(lambda: s.reg_value(r"HKCU\Software\Quillar", "WallpaperTimes") == ("REG_DWORD", 0), 15,
+               "WallpaperTimes = 0 stored")
+
+    scroll_to(s, OPEN_LOG)
+    click(s, OPEN_LOG)
+    # The log opens in the system's viewer for text files (Wine's notepad).
+    s.helper.wait_for("Notepad", timeout=20)
+    assert proc.alive()

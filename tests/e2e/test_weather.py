@@ -186,3 +186,39 @@ def test_city_not_found_shows_the_error_under_the_field(s):
             assert len(server.requests_to("/search")) == 1, server.httpd.requests
             assert s.reg_value(QUILLAR_KEY, "CityLat") == ("REG_SZ", "0"), s.reg_query(QUILLAR_KEY)
             s.quit_resident(proc)
+
+
+REAL_WEATHER = 26
+FOLLOWS = re.compile(r"^the snow follows the weather: level [012], wind -?\d\.\d\d(, no snow outside)?$")
+
+
+def test_switched_on_in_the_window_the_snow_follows_the_city_found(s):
+    """The user's flow: "Snow like outside" switched on in the window, a city
+    typed and "Find city" pressed; its forecast then leads the snow."""
+    from test_settings_window import click, layout, open_window, scroll_to, xdo
+    with Server() as server:
+        store_city(s, server, name="", lat="0", lon="0", on=0)
+        proc = open_window(s)
+        scroll_to(s, REAL_WEATHER)
+        click(s, REAL_WEATHER)
+        wait_until(lambda: s.reg_value(QUILLAR_KEY, "RealWeather") == ("REG_DWORD", 1), 15, "RealWeather = 1 stored")
+        assert server.requests_to(FORECAST_PATH) == [], "no city yet, no forecast"
+        scroll_to(s, FIND_CITY)
+        (ox, oy), areas = layout(s)
+        x, y, w, h = areas[(CITY_FIELD, 0)]
+        xdo(s, "mousemove", ox + x + w // 2, oy + y + h // 2)
+        xdo(s, "click", "1")
+        time.sleep(0.4)
+        xdo(s, "type", "--delay", "60", "Portland")
+        mark = len(s.messages())
+        click(s, FIND_CITY)
+        town = s.wait_log(re.compile(r"^town: (?!server )"), start=mark, timeout=30, proc=proc)
+        assert town.startswith("town: Portland Head Light"), town
+        assert server.requests_to("/search")[0]["path"].endswith("&q=Portland&accept-language=en")
+        s.wait_log(WEATHER_LINE, start=mark, timeout=30, proc=proc)
+        s.wait_log(FOLLOWS, start=mark, timeout=10, proc=proc)
+        assert len(server.requests_to(FORECAST_PATH)) == 1, server.httpd.requests
+        # The status line under the field names the city and its weather.
+        time.sleep(3)
+        s.screenshot("weather-status-line")
+        s.quit_resident(proc)

@@ -97,6 +97,31 @@ TEST_F(Host, FadesInThenDrawsEveryMonitor) {
   EXPECT_EQ(out.targetFps, 30) << "the compatible renderer runs at 30";
 }
 
+TEST_F(Host, AHeldForecastLeadsTheSnowAndEachChangeIsLoggedOnce) {
+  app.settings.weather = 0;
+  FrameInput in = input();
+  EXPECT_FALSE(logged(frame(in), "the snow follows")) << "the settings lead from the start, unannounced";
+  struct Step { WeatherSample weather; const char* line; int level; float wind, density; } steps[] = {
+      {{true, 2, 0.35f, true}, "the snow follows the weather: level 2, wind 0.35", 2, 0.35f, 1.0f},
+      {{true, 2, -0.2f, true}, nullptr, 2, -0.2f, 1.0f},  // the wind alone: no new line
+      {{true, 2, -0.2f, false}, "the snow follows the weather: level 2, wind -0.20, no snow outside", 2, -0.2f, 0.3f},
+      {{false, 2, -0.2f, false}, "the snow follows the settings: level 0", 0, 0.06f, 1.0f},
+  };
+  for (const Step& step : steps) {
+    in.weather = step.weather;
+    FrameOutput out = frame(in);
+    if (step.line)
+      EXPECT_TRUE(logged(out, step.line)) << step.line;
+    else
+      EXPECT_FALSE(logged(out, "the snow follows")) << step.weather.wind;
+    EXPECT_FALSE(logged(frame(in), "the snow follows")) << "once per change";
+    kovra::WorldInput w = worldInputFrom(app.settings, in.weather, 1.0);
+    EXPECT_EQ(w.level, step.level);
+    EXPECT_FLOAT_EQ(w.wind, step.wind);
+    EXPECT_FLOAT_EQ(w.density, step.density);
+  }
+}
+
 TEST_F(Host, AFullScreenApplicationHidesOnlyItsMonitor) {
   frames(25, input());
   // A borderless window over the right monitor, shown as the foreground.

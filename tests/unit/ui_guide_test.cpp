@@ -103,6 +103,8 @@ TEST(GuidePage, EveryStepHasItsTitleAndButtons) {
     EXPECT_TRUE(k.count(kKindGuideNext) && k.count(kKindGuideSkip)) << step;
     EXPECT_EQ(k.count(kKindGuideBack), step >= 1 ? 1u : 0u) << step;
     EXPECT_EQ(k.count(kKindGuideMoreSnow), step == 2 ? 1u : 0u) << step;
+    // The first step points at the language button "at the top right — here".
+    EXPECT_EQ(k.count(kKindLanguage), step == 0 ? 1u : 0u) << step;
     // The controls of step 4 are the settings page's.
     EXPECT_EQ(k.count(kKindAutostart) + k.count(kKindFpsMode) + k.count(kKindRenderMode), step == 4 ? 3u : 0u)
         << step;

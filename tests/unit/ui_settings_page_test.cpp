@@ -41,6 +41,7 @@ SettingsModel fullModel() {
   m.missingMB = 180;
   m.downloadsPending = 2;
   m.anyDownloadFailed = true;
+  m.gpuUnavailable = true;
   return m;
 }
 
@@ -167,9 +168,15 @@ TEST(SettingsPage, OptionalPartsFollowTheModel) {
   UiLanguage en(1);
   {
     Drawn d;
-    drawPage(d, baseModel());
-    EXPECT_FALSE(d.result.cityFieldShown);
-    EXPECT_EQ(area(d.hits, kKindFindCity), nullptr);
+    SettingsModel m = baseModel();
+    m.weatherStatus = "Kyiv: updating…";
+    drawPage(d, m);
+    // The city stays at hand with the real weather off (it places the sun
+    // for the wallpapers), but no forecast status stands under it.
+    EXPECT_TRUE(d.result.cityFieldShown);
+    EXPECT_NE(area(d.hits, kKindFindCity), nullptr);
+    EXPECT_EQ(d.rec.findText("Kyiv: updating…"), nullptr);
+    EXPECT_EQ(d.rec.findText("Graphics card unavailable — using B"), nullptr);
     EXPECT_EQ(area(d.hits, kKindShowAnyway), nullptr);
     EXPECT_EQ(area(d.hits, kKindInstallUpdate), nullptr);
     ASSERT_NE(d.rec.findText("Version 0.9.20"), nullptr);
@@ -202,6 +209,7 @@ TEST(SettingsPage, OptionalPartsFollowTheModel) {
     EXPECT_NE(d.rec.findText("Download all (180 MB)"), nullptr);
     EXPECT_NE(d.rec.findText("Downloading themes: 2"), nullptr);
     EXPECT_NE(d.rec.findText("Download failed. Check your internet and click the theme again."), nullptr);
+    EXPECT_NE(d.rec.findText("Graphics card unavailable — using B"), nullptr);
     EXPECT_NE(d.rec.findText("31 MB"), nullptr);  // theme 1 is not downloaded
     EXPECT_EQ(d.rec.findText("30 MB"), nullptr);  // theme 0 is
   }
