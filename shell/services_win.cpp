@@ -50,7 +50,14 @@ class WinServices final : public Services {
   void openLog() override {
     const std::wstring& path = logPath();
     if (path.empty()) return;
-    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    // Without a program for text files (a stripped system, Wine) Notepad,
+    // which every Windows has, shows it.
+    if (result <= 32) {
+      const std::wstring quoted = L"\"" + path + L"\"";
+      result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", L"notepad.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL));
+    }
+    if (result <= 32) logLine("log: could not be opened (%lld)", static_cast<long long>(result));
   }
   void contactMail() override { ::contactMail(); }
   void keepFramesMoving() override {

@@ -3,8 +3,10 @@
 
 Build step:
   pack.py build OUT PROGRAM_EXE [WALLPAPERS_DIR] [--pad BYTES]
-      writes OUT with "Quillar.exe" (the built program) and, when the folder
-      exists, every file under WALLPAPERS_DIR as "Wallpapers/...":
+      writes OUT with "Quillar.exe" (the built program) and, when a folder
+      is named, every file under WALLPAPERS_DIR as "Wallpapers/..." (a named
+      folder that is missing fails the step: a setup file without its
+      pictures must not pass for a whole one):
       "Wallpapers/themes.json" first, the rest in path order. OUT is left
       untouched when its content would not change. --pad adds that many zero
       bytes after the package (room for tests to write other packages into a
@@ -153,11 +155,13 @@ def write_setup(source, target, new_package: bytes):
 
 def build(out: Path, program: Path, wallpapers: Path | None, pad: int) -> str:
     entries = [("Quillar.exe", program.read_bytes())]
-    if wallpapers and wallpapers.is_dir():
+    if wallpapers:
+        if not (wallpapers / "themes.json").is_file():
+            raise SystemExit(f"pack.py: no wallpapers catalogue at {wallpapers / 'themes.json'}")
         entries += wallpaper_entries(wallpapers)
         note = f"{len(entries)} entries"
     else:
-        note = f"{len(entries)} entry: no wallpapers folder at {wallpapers}, Quillar.exe alone"
+        note = f"{len(entries)} entry: Quillar.exe alone"
     data = package(entries) + bytes(pad)
     if not out.exists() or out.read_bytes() != data:
         out.write_bytes(data)

@@ -46,9 +46,10 @@ def test_snow_settles_on_window_tops_and_the_ground_but_not_where_covered(s):
                 and _columns_with_snow(img, 1180, 1720, 330, 350) > 0.35
                 and _columns_with_snow(img, 800, 1920, 1066, 1080) > 0.15)
 
-    # Under a minute of blizzard on a quick machine; longer where frames are slow.
-    time.sleep(35)
-    img = pixels.screenshot_until(s, "drifts", settled, timeout=60, pause=2.0)
+    # Under a minute of blizzard on a quick machine; longer where frames are
+    # slow. The first flakes reach the ground after some 10 s.
+    time.sleep(15)
+    img = pixels.screenshot_until(s, "drifts", settled, timeout=80, pause=2.0)
 
     # Window 1's top edge (y 500) carries snow left of window 3 (after under a
     # minute the drifts are still lumps, not yet a closed layer; right of it lies

@@ -130,6 +130,14 @@ def test_setup_installs_for_the_current_user(s):
     entries = pack.parse(pack.read_package(exe))
     assert entries and entries[0][0] == "Quillar.exe"
     assert entries[0][1] == quillar_exe().read_bytes(), "the package carries another program than the build's"
+    # The catalogue, a thumbnail of each of its themes and the first theme's six pictures.
+    import json
+    names = {n for n, _ in entries}
+    catalog = json.loads(dict(entries)["Wallpapers/themes.json"])
+    first = catalog["themes"][0]["id"]
+    wanted = {"Wallpapers/themes.json"} | {f"Wallpapers/thumbs/{t['id']}.jpg" for t in catalog["themes"]} | {
+        f"Wallpapers/times/{first}-{phase}.jpg" for phase in ("dawn", "day", "golden", "sunset", "blue", "night")}
+    assert len(catalog["themes"]) >= 4 and names == wanted | {"Quillar.exe"}, sorted(names ^ wanted)
 
     assert run_setup(s, exe) == 0, setup_log(s)
 

@@ -310,10 +310,15 @@ def test_left_click_opens_the_settings_window_entry(s):
     s.helper.ok(f"mouse {x} {y} click")
     s.wait_log("settings window opened (dpi 96)", start=mark, timeout=10, proc=proc)
     assert s.helper.find("QuillarMenu") is None, "a left click opened the menu"
-    # The second start asks for the same window and says so; no second window appears.
+    # Another window comes in front; the second start asks for the same
+    # window, which comes to the front again, and no second window appears.
+    s.helper.wait_for("KovraSettings", timeout=10)
+    s.helper.ok("open 1 100 100 900 700 caption")
+    s.helper.ok("raise 1")
+    wait_until(lambda: s.helper.ok("foreground") == "1", 10, "the test window in front")
     assert s.run_quillar(timeout=20) == 0
     s.wait_log("second start: settings window requested", start=mark, timeout=10, proc=proc)
-    time.sleep(1)
+    wait_until(lambda: s.helper.ok("foreground") == "0", 10, "the settings window in front again")
     assert s.helper.count("KovraSettings") == 1
 
 
