@@ -218,7 +218,10 @@ def test_switched_on_in_the_window_the_snow_follows_the_city_found(s):
         s.wait_log(WEATHER_LINE, start=mark, timeout=30, proc=proc)
         s.wait_log(FOLLOWS, start=mark, timeout=10, proc=proc)
         assert len(server.requests_to(FORECAST_PATH)) == 1, server.httpd.requests
-        # The status line under the field names the city and its weather.
+        # The field shows the city found; the status line under it names the
+        # city and its weather.
+        wait_until(lambda: s.helper.ok("texts KovraSettings").startswith("Portland Head Light"), 10,
+                   "the found city in the field")
         time.sleep(3)
         s.screenshot("weather-status-line")
         s.quit_resident(proc)

@@ -524,7 +524,10 @@ bool execute(const std::string& line, int& exitCode) {
     std::string all;
     for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
       wchar_t text[1024] = {};
-      GetWindowTextW(child, text, 1024);
+      // Asked of the control itself: across processes GetWindowText gives an
+      // edit control's caption, not what it holds.
+      DWORD_PTR copied = 0;
+      SendMessageTimeoutW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
       if (!text[0]) continue;
       if (!all.empty()) all += " | ";
       all += narrow(text);
