@@ -516,25 +516,23 @@ float snowSection(Ctx& c, float y) {
                   c.m.values.realWeather, kKindRealWeather);
     // The city also places the sun for the time-of-day wallpapers, so its
     // field stays while the real weather is off; the weather status does not.
-    {
-      y += 6;
-      const char* find = c.m.citySearchBusy ? tr("Пошук…") : tr("Знайти місто");
-      const float bw = std::max(buttonWidth(c, tr("Знайти місто")), buttonWidth(c, tr("Пошук…")));
-      const Rect field{kInX, y, kInW - bw - 12, 36};
-      c.p.fillRect(field, 10, kField);
-      c.p.strokeRoundRect(field, 10, rgb(0xffffff, 0.14f), 1);
-      if (c.result) {
-        c.result->cityFieldShown = true;
-        // The edit sits inside the drawn frame.
-        c.result->cityField = {field.x + 12, field.y + 8, field.w - 24, field.h - 16};
-      }
-      button(c, {field.right() + 12, y + 2, bw, kButtonH}, find, kKindFindCity, 0, ButtonLook::Primary);
-      y += 36 + 8;
-      if (!c.m.cityError.empty()) {
-        y = wrappedText(c, y, c.m.cityError, kStyleSmall, kError);
-      } else if (c.m.values.realWeather && !c.m.weatherStatus.empty()) {
-        y = wrappedText(c, y, c.m.weatherStatus, kStyleSmall, kTextDim);
-      }
+    y += 6;
+    const char* find = c.m.citySearchBusy ? tr("Пошук…") : tr("Знайти місто");
+    const float bw = std::max(buttonWidth(c, tr("Знайти місто")), buttonWidth(c, tr("Пошук…")));
+    const Rect field{kInX, y, kInW - bw - 12, 36};
+    c.p.fillRect(field, 10, kField);
+    c.p.strokeRoundRect(field, 10, rgb(0xffffff, 0.14f), 1);
+    if (c.result) {
+      c.result->cityFieldShown = true;
+      // The edit sits inside the drawn frame.
+      c.result->cityField = {field.x + 12, field.y + 8, field.w - 24, field.h - 16};
+    }
+    button(c, {field.right() + 12, y + 2, bw, kButtonH}, find, kKindFindCity, 0, ButtonLook::Primary);
+    y += 36 + 8;
+    if (!c.m.cityError.empty()) {
+      y = wrappedText(c, y, c.m.cityError, kStyleSmall, kError);
+    } else if (c.m.values.realWeather && !c.m.weatherStatus.empty()) {
+      y = wrappedText(c, y, c.m.weatherStatus, kStyleSmall, kTextDim);
     }
     return y + 16;
   });
