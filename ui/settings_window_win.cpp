@@ -255,7 +255,9 @@ void paint() {
   RECT rc{};
   GetClientRect(gWin.hwnd, &rc);
   const D2D1_SIZE_U size = D2D1::SizeU(static_cast<UINT32>(std::max(1L, rc.right)), static_cast<UINT32>(std::max(1L, rc.bottom)));
+  bool newTarget = false;
   if (ctx && !gWin.target) {
+    newTarget = true;
     D2D1_RENDER_TARGET_PROPERTIES props = D2D1::RenderTargetProperties();
     props.dpiX = props.dpiY = 96;  // the page scale is applied as a transform
     HRESULT hr = ctx->d2d->CreateHwndRenderTarget(props, D2D1::HwndRenderTargetProperties(gWin.hwnd, size),
@@ -284,6 +286,12 @@ void paint() {
     if (hr == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) releaseTarget();
     // The content's height bounds the scroll; a change draws again.
     if (gWin.scroll.setHeights(r.contentHeight, view.viewHeight)) InvalidateRect(gWin.hwnd, nullptr, FALSE);
+    // Under Wine a new target's first picture never reaches the screen (the
+    // window stayed black until the next paint): one more follows at once.
+    if (newTarget) {
+      gWin.paintNow = true;
+      InvalidateRect(gWin.hwnd, nullptr, FALSE);
+    }
     placeCityField(r);
     logLayoutForTests();
     // A page that takes long to draw (software drawing, a slow machine) would

@@ -263,8 +263,8 @@ def test_the_conditional_controls_do_their_effect(s):
     _call_started(s)
     proc = open_window(s)
     s.wait_log("smart pause: call or presentation", timeout=20, proc=proc)
+    wait_until(lambda: (SHOW_ANYWAY, 0) in layout(s)[1], 20, "the smart-pause notice with its button")
     mark = len(s.messages())
-    wait_until(lambda: (SHOW_ANYWAY, 0) in layout(s, mark)[1], 20, "the smart-pause notice with its button")
     click(s, SHOW_ANYWAY)
     s.wait_log("smart pause: shown anyway", start=mark, timeout=25, proc=proc)
 
