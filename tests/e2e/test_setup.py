@@ -139,10 +139,20 @@ def test_setup_installs_for_the_current_user(s):
         f"Wallpapers/times/{first}-{phase}.jpg" for phase in ("dawn", "day", "golden", "sunset", "blue", "night")}
     assert len(catalog["themes"]) >= 4 and names == wanted | {"Quillar.exe"}, sorted(names ^ wanted)
 
+    # The screensaver was set to a copy elsewhere (one run from a download
+    # folder, say): it is pointed at the installed copy.
+    old_saver = "C:\\Old Place\\Quillar.scr"
+    s.reg_add(r"HKCU\Control Panel\Desktop", "SCRNSAVE.EXE", "REG_SZ", old_saver)
+
     assert run_setup(s, exe) == 0, setup_log(s)
 
     log = setup_log(s)
     assert log[0] == f"Quillar setup {build_version()} → {win_folder(s)} (first install)", log
+    saver = s.reg_value(r"HKCU\Control Panel\Desktop", "SCRNSAVE.EXE")[1]
+    # Every part of the installed path is a valid short name here, so the
+    # short path stored is the long one.
+    assert saver.lower() == (win_folder(s) + "\\Quillar.scr").lower(), saver
+    assert f"install: the screensaver now uses {saver}" in log, log
     assert f"install: {len(entries)} files written, 0 pictures already there" in log, log
     root = folder(s)
     for name, data in entries:
