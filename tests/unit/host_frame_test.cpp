@@ -346,6 +346,25 @@ TEST_F(Host, MenuCommandsChangeTheStateAndSaveIt) {
   EXPECT_EQ(s.rebuilds, 2);
 }
 
+TEST_F(Host, TheGuideIsSeenOnceAndClosingItResumesAPausedSnow) {
+  CountingServices s;
+  CommandContext c;
+  app.settings.paused = true;
+  for (int round = 0; round < 2; ++round) {
+    applyCommand(app, Command::GuideOpen, s, c);
+    EXPECT_TRUE(app.guideActive);
+    const int saves = s.saves;
+    app.settings.paused = round == 0;
+    applyCommand(app, Command::GuideClose, s, c);
+    EXPECT_FALSE(app.guideActive);
+    EXPECT_TRUE(app.settings.guideSeen);
+    EXPECT_FALSE(app.settings.paused) << "round " << round;
+    // The first finish stores the guide as seen (and the resume stores the
+    // pause); a second finish of a running snow stores nothing.
+    EXPECT_EQ(s.saves > saves, round == 0) << "round " << round;
+  }
+}
+
 TEST_F(Host, ShovelEmptiesEveryDriftAndTheBirdsComeWhereTheCursorIs) {
   frames(3, input());
   CountingServices s;
