@@ -125,8 +125,9 @@ def test_plain_http_override_to_another_host_is_refused(s):
 CITY_FIELD, FIND_CITY, SANTA = 90, 27, 17
 
 
-def type_city(s, text: str):
-    """Clicks into the window's city field, types `text` and presses Enter, as a user does."""
+def type_city(s, text: str, enter=True):
+    """Clicks into the window's city field, types `text` and (with `enter`)
+    presses Enter, as a user does."""
     from test_settings_window import layout, scroll_to, xdo
     scroll_to(s, FIND_CITY)  # the field stands beside its button
     (ox, oy), areas = layout(s)
@@ -141,7 +142,8 @@ def type_city(s, text: str):
         s.helper.ok("clipboard " + text.encode().hex())
         xdo(s, "key", "ctrl+v")
     time.sleep(0.4)
-    xdo(s, "key", "Return")
+    if enter:
+        xdo(s, "key", "Return")
 
 
 def test_city_typed_in_the_field_is_searched_and_stored(s):
@@ -195,7 +197,7 @@ FOLLOWS = re.compile(r"^the snow follows the weather: level [012], wind -?\d\.\d
 def test_switched_on_in_the_window_the_snow_follows_the_city_found(s):
     """The user's flow: "Snow like outside" switched on in the window, a city
     typed and "Find city" pressed; its forecast then leads the snow."""
-    from test_settings_window import click, layout, open_window, scroll_to, xdo
+    from test_settings_window import click, open_window, scroll_to
     with Server() as server:
         store_city(s, server, name="", lat="0", lon="0", on=0)
         proc = open_window(s)
@@ -203,13 +205,7 @@ def test_switched_on_in_the_window_the_snow_follows_the_city_found(s):
         click(s, REAL_WEATHER)
         wait_until(lambda: s.reg_value(QUILLAR_KEY, "RealWeather") == ("REG_DWORD", 1), 15, "RealWeather = 1 stored")
         assert server.requests_to(FORECAST_PATH) == [], "no city yet, no forecast"
-        scroll_to(s, FIND_CITY)
-        (ox, oy), areas = layout(s)
-        x, y, w, h = areas[(CITY_FIELD, 0)]
-        xdo(s, "mousemove", ox + x + w // 2, oy + y + h // 2)
-        xdo(s, "click", "1")
-        time.sleep(0.4)
-        xdo(s, "type", "--delay", "60", "Portland")
+        type_city(s, "Portland", enter=False)
         mark = len(s.messages())
         click(s, FIND_CITY)
         town = s.wait_log(re.compile(r"^town: (?!server )"), start=mark, timeout=30, proc=proc)
