@@ -125,6 +125,13 @@ def first_install(s):
     s.helper.wait_for("KovraMain", timeout=30)
 
 
+def shown_box(s, timeout=60):
+    """The message box once it shows: it is found as soon as it exists, before
+    its title and visibility are set."""
+    return wait_until(lambda: (lambda b: b if b and b["visible"] and b["title"] else None)(s.helper.info("#32770")),
+                      timeout, "the message box shows")
+
+
 def test_setup_installs_for_the_current_user(s):
     exe = setup_exe()
     entries = pack.parse(pack.read_package(exe))
@@ -298,8 +305,7 @@ def test_package_naming_a_path_outside_is_refused(s):
 
     own_desktop(s)
     proc = s.start_windows([str(exe)], label="setup")
-    s.helper.wait_for("#32770", timeout=60)
-    box = s.helper.info("#32770")
+    box = shown_box(s)
     assert box["title"] == "Quillar", box
     texts = s.helper.ok("texts #32770")
     assert "The setup file is damaged. Please download Quillar again." in texts, texts
@@ -324,7 +330,7 @@ def test_unwritable_file_stops_with_a_box(s):
 
     own_desktop(s)
     proc = s.start_windows([str(exe)], label="setup")
-    s.helper.wait_for("#32770", timeout=60)
+    shown_box(s)
     target = win_folder(s) + "\\Wallpapers\\themes.json"
     texts = s.helper.ok("texts #32770")
     assert f"Could not write the file {target}. Close Quillar and try again." in texts, texts
@@ -400,8 +406,7 @@ def test_cancelling_the_uninstall_question_leaves_everything(s):
     quit_installed(s)
     exe = folder(s) / "Quillar.exe"
     proc = s.start_windows([str(exe), "/uninstall"], env={"KOVRA_LANG": "en"}, label="uninstall")
-    s.helper.wait_for("#32770", timeout=60)
-    box = s.helper.info("#32770")
+    box = shown_box(s)
     assert box["title"] == "Quillar", box
     texts = s.helper.ok("texts #32770")
     assert ("Remove Quillar from this computer? The snow goes away and your own wallpaper and screensaver "
